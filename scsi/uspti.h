@@ -1,0 +1,15 @@
+// SCSI pass-through on the NT family: opening devices, addresses, commands.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+HANDLE OpenDriveLetter(char letter);
+HANDLE OpenCdRomDevice(uint8_t number);
+void CloseDevice(HANDLE handle);
+bool GetScsiAddress(HANDLE handle, uint8_t& adapter, uint8_t& target, uint8_t& lun);
+bool SptiExecute(HANDLE handle, const uint8_t* cdb, uint8_t cdblength, void* buffer,
+                 uint32_t bufferlength, uint8_t direction);
+uint8_t FindCdRomIndex(uint8_t adapter, uint8_t target, uint8_t lun);
+char FindDriveLetterSpti(uint8_t adapter, uint8_t target, uint8_t lun);

@@ -1,0 +1,26 @@
+// The ASPI library, loaded at run time, and its entry points.
+#pragma once
+
+#include <windows.h>
+
+namespace wnaspi32_exports {
+// Declarations only: the program never links against the library; these
+// give the entry-point variables their types.
+extern "C" {
+DWORD __cdecl GetASPI32SupportInfo(void);
+DWORD __cdecl SendASPI32Command(LPVOID srb);
+BOOL __cdecl GetASPI32Buffer(LPVOID buffer);
+BOOL __cdecl FreeASPI32Buffer(LPVOID buffer);
+BOOL __cdecl TranslateASPI32Address(PDWORD path, PDWORD devnode);
+}
+}  // namespace wnaspi32_exports
+
+extern HMODULE aspilibrary;
+extern decltype(&wnaspi32_exports::GetASPI32SupportInfo) GetASPI32SupportInfo;
+extern decltype(&wnaspi32_exports::SendASPI32Command) SendASPI32Command;
+extern decltype(&wnaspi32_exports::GetASPI32Buffer) GetASPI32Buffer;
+extern decltype(&wnaspi32_exports::FreeASPI32Buffer) FreeASPI32Buffer;
+extern decltype(&wnaspi32_exports::TranslateASPI32Address) TranslateASPI32Address;
+
+bool LoadAspi();
+void UnloadAspi();

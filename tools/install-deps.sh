@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs the Debian packages a build needs when any is missing.
+# Usage: tools/install-deps.sh host|mingw|wine|fuzz ...
+set -e
+pkgs=""
+for group in "$@"; do
+  case "$group" in
+    host)  pkgs="$pkgs cmake make g++ libgtest-dev libbenchmark-dev" ;;
+    mingw) pkgs="$pkgs g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64" ;;
+    wine)  pkgs="$pkgs wine wine64 xvfb fonts-wine imagemagick xauth" ;;
+    fuzz)  pkgs="$pkgs clang libclang-rt-14-dev" ;;
+    *) echo "unknown group $group" >&2; exit 2 ;;
+  esac
+done
+missing=""
+for p in $pkgs; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+echo "installing:$missing"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq || true
+apt-get install -y -qq --no-install-recommends $missing

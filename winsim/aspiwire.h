@@ -1,0 +1,71 @@
+// The receiving side of an ASPI library: reads request blocks by their byte
+// offsets in the platform's layout (as a real library does, not through the
+// program's own structures) and answers them from a table of devices.
+// Shared by winsim and the end-to-end test wnaspi32.dll.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "drivemodel.h"
+
+namespace aspiwire {
+
+// Offsets of the execute block (SC_EXEC_SCSI_CMD). The 32-bit layout is
+// 80 bytes; 64-bit pointers widen SRB_BufPointer and SRB_PostProc (packed).
+struct ExecLayout {
+  size_t cmd = 0, status = 1, haId = 2, flags = 3, target = 8, lun = 9, bufLen = 12,
+         bufPointer = 16, senseLen, cdbLen, haStat, targStat, postProc, cdb, sense, size;
+};
+ExecLayout ExecLayoutFor(size_t pointerSize);
+constexpr size_t kQueryAreaSize = 36;
+
+struct Device {
+  uint8_t adapter = 0, target = 0, lun = 0;
+  uint8_t deviceType = 5;       // peripheral device type answered by SC_GET_DEV_TYPE
+  uint8_t driveNumber = 0xFF;   // SC_GET_DISK_INFO byte 11; 0 is "A"
+  bool queryFails = false;      // device-type and disk-info queries answer an error status
+  simdrive::Drive* drive = nullptr;  // null: a non-MMC device that fails every command
+};
+
+// One received request, as logged for tests.
+struct Request {
+  uint8_t cmd = 0;
+  uint8_t haId = 0, target = 0, lun = 0, flags = 0, senseLen = 0, cdbLen = 0;
+  uint32_t bufLen = 0;
+  bool hasBuffer = false;
+  bool hasEvent = false;
+  std::vector<uint8_t> cdb;  // CDBByte, all 16 bytes
+  std::string Describe() const;  // one log line, CDB in hex
+};
+
+class Library {
+ public:
+  uint8_t adapterCount = 1;
+  uint8_t supportStatus = 1;  // second byte of GetASPI32SupportInfo (SS_COMP)
+  bool completeAtOnce = false;  // execute answers SS_COMP at once instead of SS_PENDING
+  std::vector<Device> devices;
+  std::vector<Request> log;
+
+  uint32_t SupportInfo() const;
+  // Handles one SendASPI32Command. A pending execute request is held until
+  // Complete(); signal(event) is then called with SRB_PostProc's value.
+  uint32_t Send(void* srb);
+  // Finishes pending requests: writes SRB_Status and signals their events.
+  void CompletePending(const std::function<void(void* event)>& signal);
+  bool HasPending() const { return !pending_.empty(); }
+  Device* Find(uint8_t adapter, uint8_t target, uint8_t lun);
+
+ private:
+  struct Pending {
+    uint8_t* srb;
+    uint8_t status;
+    void* event;
+  };
+  std::vector<Pending> pending_;
+};
+
+}  // namespace aspiwire

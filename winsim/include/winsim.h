@@ -1,0 +1,163 @@
+// The model behind the simulated Windows: tests set it up before they call
+// the program, and inspect it afterwards (commands received, open handles,
+// keys, events and modules).
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "aspiwire.h"
+#include "drivemodel.h"
+
+namespace winsim {
+
+// Every platform call the program can make, for counting and fault injection.
+enum class Api : uint8_t {
+  GetVersion,
+  GetVersionExA,
+  AllocateAndInitializeSid,
+  CheckTokenMembership,
+  OpenThreadToken,
+  OpenProcessToken,
+  GetTokenInformation,
+  GetModuleHandleA,
+  GetProcAddress,
+  LoadLibraryA,
+  FreeLibrary,
+  GetDriveTypeA,
+  CreateFileA,
+  DeviceIoControl,
+  CloseHandle,
+  CreateEventA,
+  ResetEvent,
+  WaitForSingleObject,
+  SendASPI32Command,
+  GetASPI32SupportInfo,
+  RegOpenKeyExA,
+  RegCreateKeyExA,
+  RegQueryValueExA,
+  RegSetValueExA,
+  RegCloseKey,
+  GetUserDefaultUILanguage,
+  Count
+};
+const char* ApiName(Api api);
+
+struct Group {
+  std::vector<uint8_t> sid;  // binary SID
+  DWORD attributes = SE_GROUP_ENABLED;
+};
+std::vector<uint8_t> AdministratorsSid();  // S-1-5-32-544
+std::vector<uint8_t> UsersSid();           // S-1-5-32-545
+
+struct Token {
+  bool member = true;             // what CheckTokenMembership reports
+  bool hasThreadToken = false;    // else OpenThreadToken fails with ERROR_NO_TOKEN
+  std::vector<Group> groups{{AdministratorsSid(), SE_GROUP_ENABLED}};
+};
+
+// A device reachable as "\\.\CdRomN" and/or through drive letters.
+struct Device {
+  simdrive::Drive drive;
+  uint8_t port = 0, pathId = 0, target = 0, lun = 0;
+  bool failOpen = false;
+  bool failAddress = false;
+  bool failControl = false;  // DeviceIoControl(pass-through) returns FALSE
+};
+
+struct RegValue {
+  DWORD type = REG_SZ;
+  std::vector<uint8_t> data;
+};
+struct RegKey {
+  std::map<std::string, RegValue> values;      // names compared case-insensitively
+  std::map<std::string, std::unique_ptr<RegKey>> subkeys;
+  bool refuseAllAccess = false;  // opening with more than read rights: ERROR_ACCESS_DENIED
+};
+
+struct Counters {
+  int openHandles = 0;   // device handles and tokens
+  int openEvents = 0;
+  int openKeys = 0;
+  int loadedModules = 0;  // LoadLibraryA minus FreeLibrary on wnaspi32.dll
+  std::array<int, static_cast<size_t>(Api::Count)> calls{};
+};
+
+struct Machine {
+  // System information
+  DWORD version = 0x0A280105;  // GetVersion: NT 5.1 (top bit clear)
+  DWORD platformId = VER_PLATFORM_WIN32_NT;
+  bool kernel32HasGetUserDefaultUILanguage = true;
+  LANGID uiLanguage = 0x0409;
+  bool advapi32HasCheckTokenMembership = true;
+  Token token;
+
+  // Devices: "\\.\CdRomN" -> index into devices; letters -> drive type and device.
+  std::vector<std::unique_ptr<Device>> devices;
+  std::map<int, size_t> cdrom;                 // device number -> devices index
+  std::array<UINT, 26> driveType{};            // DRIVE_NO_ROOT_DIR by default (set by Reset)
+  std::array<int, 26> letterDevice{};          // devices index or -1
+
+  // The ASPI library "wnaspi32.dll"
+  bool aspiPresent = false;
+  std::array<bool, 5> aspiExports{{true, true, true, true, true}};  // order of the five names
+  aspiwire::Library aspi;
+  std::vector<std::unique_ptr<Device>> aspiDevices;  // drives behind aspi.devices[i].drive
+
+  // Registry: HKEY_CURRENT_USER and HKEY_USERS
+  RegKey hkcu, hku;
+
+  // Fault injection: the n-th call (1-based, counted from arm time) of the
+  // armed APIs fails; 0 disarms.
+  std::array<bool, static_cast<size_t>(Api::Count)> failArmed{};
+  int failAt = 0;
+  int failSeen = 0;
+  // Per-call failure switches that stay on.
+  std::array<bool, static_cast<size_t>(Api::Count)> failAlways{};
+
+  Counters count;
+
+  // Every command block a drive received, in order.
+  struct Command {
+    enum Route : uint8_t { PassThrough, Aspi } route;
+    int device;  // devices index (pass-through) or aspi.devices index
+    std::vector<uint8_t> cdb;  // CdbLength bytes
+    int dir;                   // 0 none, 1 in, 2 out (as the command-block convention)
+    uint32_t bufferLength;
+  };
+  std::vector<Command> commands;
+};
+
+Machine& machine();
+
+// Fresh machine: NT 5.1 administrator, no devices, no ASPI library, empty
+// registry, every counter zero.
+void Reset();
+
+// Convenience set-up. Returns the new device's index.
+size_t AddCdRom(int number, uint8_t port, uint8_t target, uint8_t lun, char letter = 0);
+size_t AddAspiDrive(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t driveNumber = 0xFF);
+void SetNonNT();          // Windows 9x: top bit of GetVersion set, platform id 1
+void SetNT(int major);    // NT family with this major version
+void ArmFailure(std::initializer_list<Api> apis, int nth);
+void DisarmFailure();
+
+// Registry helpers for tests (paths without a leading backslash).
+RegKey* FindKey(HKEY root, const std::string& path);
+RegKey& MakeKey(HKEY root, const std::string& path);
+void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+              const std::vector<uint8_t>& data);
+void SetString(HKEY root, const std::string& path, const std::string& name,
+               const std::string& text, DWORD type = REG_SZ);  // stores text plus NUL
+const RegValue* GetValue(HKEY root, const std::string& path, const std::string& name);
+
+// True when nothing is left open: handles, keys, events.
+bool NothingOpen();
+
+}  // namespace winsim
