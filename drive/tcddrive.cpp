@@ -1,0 +1,125 @@
+#include "drive/tcddrive.h"
+
+#include "scsi/uaspi.h"
+#include "scsi/uspti.h"
+#include "scsi/winhandles.h"
+
+namespace {
+
+constexpr uint8_t kDirNone = 0;
+constexpr uint8_t kDirIn = 1;
+constexpr uint8_t kNoDeviceNumber = 255;
+
+uint16_t BigEndian16(const uint8_t* bytes) {
+  return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+}
+
+}  // namespace
+
+tcddrive::tcddrive(uint8_t adapter, uint8_t target, uint8_t lun)
+    : transport(activetransport), adapter(adapter), target(target), lun(lun),
+      handle(INVALID_HANDLE_VALUE) {
+  if (transport != tpSpti) return;
+  const uint8_t number = FindCdRomIndex(adapter, target, lun);
+  unique_device device(OpenCdRomDevice(number));
+  // 255 is also the search's "not found": device 255 may then be another
+  // drive, which must not receive this drive's commands.
+  if (device && number == kNoDeviceNumber) {
+    uint8_t a, t, l;
+    GetScsiAddress(device.get(), a, t, l);
+    if (a != adapter || t != target || l != lun) device.reset();
+  }
+  if (!device) {
+    transport = tpNone;
+    return;
+  }
+  handle = device.release();
+}
+
+tcddrive::~tcddrive() {
+  if (transport == tpSpti) CloseDevice(handle);
+}
+
+bool tcddrive::ExecCmd(const uint8_t* cdb, uint8_t cdblength, void* buffer, uint32_t bufferlength,
+                       uint8_t direction) {
+  switch (transport) {
+    case tpSpti:
+      return SptiExecute(handle, cdb, cdblength, buffer, bufferlength, direction);
+    case tpAspi:
+      return AspiExecute(adapter, target, lun, cdb, cdblength, buffer, bufferlength, direction);
+    default:
+      return false;
+  }
+}
+
+bool tcddrive::Inquiry(std::string& vendor, std::string& product, std::string& revision) {
+  uint8_t reply[36] = {};
+  uint8_t cdb[16] = {};
+  cdb[0] = 0x12;          // INQUIRY
+  cdb[4] = sizeof reply;  // allocation length
+  const bool ok = ExecCmd(cdb, 6, reply, sizeof reply, kDirIn);
+  vendor.assign(reinterpret_cast<const char*>(reply + 8), 8);
+  product.assign(reinterpret_cast<const char*>(reply + 16), 16);
+  revision.assign(reinterpret_cast<const char*>(reply + 32), 4);
+  return ok;
+}
+
+bool tcddrive::ModeSense(uint8_t page, void* buffer, uint32_t length) {
+  uint8_t cdb[16] = {};
+  cdb[0] = 0x5A;                                    // MODE SENSE(10)
+  cdb[2] = page;                                    // page control 0: current values
+  cdb[7] = static_cast<uint8_t>(length >> 8);       // allocation length
+  cdb[8] = static_cast<uint8_t>(length);
+  return ExecCmd(cdb, 10, buffer, length, kDirIn);
+}
+
+uint16_t tcddrive::GetCurrentSpeed() {
+  uint8_t reply[24] = {};
+  ModeSense(0x2A, reply, sizeof reply);  // capabilities and mechanical status page
+  // Bytes 14-15 of the page, behind the 8-byte mode parameter header.
+  return BigEndian16(reply + 22);
+}
+
+bool tcddrive::SetSpeed(uint16_t speed) {
+  uint8_t cdb[16] = {};
+  cdb[0] = 0xBB;                              // SET CD SPEED
+  cdb[2] = static_cast<uint8_t>(speed >> 8);  // read speed, kB/s
+  cdb[3] = static_cast<uint8_t>(speed);
+  return ExecCmd(cdb, 12, nullptr, 0, kDirNone);  // write speed left 0
+}
+
+uint16_t tcddrive::GetCurrentProfile() {
+  uint8_t reply[8] = {};
+  uint8_t cdb[16] = {};
+  cdb[0] = 0x46;          // GET CONFIGURATION
+  cdb[1] = 0x02;          // RT 10b: one feature
+  cdb[8] = sizeof reply;  // allocation length; starting feature 0
+  ExecCmd(cdb, 10, reply, sizeof reply, kDirIn);
+  return BigEndian16(reply + 6);  // current profile in the feature header
+}
+
+uint8_t MediaClassOfProfile(uint16_t profile) {
+  if (profile >= 0x08 && profile <= 0x0A) return kMediaCd;
+  if ((profile >= 0x10 && profile <= 0x16) || profile == 0x1A || profile == 0x1B ||
+      profile == 0x2A || profile == 0x2B)
+    return kMediaDvd;
+  return kMediaOther;
+}
+
+uint8_t tcddrive::GetMediaClass() { return MediaClassOfProfile(GetCurrentProfile()); }
+
+bool tcddrive::Eject(uint8_t immediate) {
+  uint8_t cdb[16] = {};
+  cdb[0] = 0x1B;       // START STOP UNIT
+  cdb[1] = immediate;  // IMMED
+  cdb[4] = 0x02;       // LoEj 1, Start 0: open the tray
+  return ExecCmd(cdb, 6, nullptr, 0, kDirNone);
+}
+
+bool tcddrive::Load(uint8_t immediate) {
+  uint8_t cdb[16] = {};
+  cdb[0] = 0x1B;       // START STOP UNIT
+  cdb[1] = immediate;  // IMMED
+  cdb[4] = 0x03;       // LoEj 1, Start 1: close the tray
+  return ExecCmd(cdb, 6, nullptr, 0, kDirNone);
+}

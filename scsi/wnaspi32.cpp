@@ -1,0 +1,45 @@
+#include "scsi/wnaspi32.h"
+
+#include "scsi/winhandles.h"
+
+HMODULE aspilibrary = nullptr;
+decltype(&wnaspi32_exports::GetASPI32SupportInfo) GetASPI32SupportInfo = nullptr;
+decltype(&wnaspi32_exports::SendASPI32Command) SendASPI32Command = nullptr;
+decltype(&wnaspi32_exports::GetASPI32Buffer) GetASPI32Buffer = nullptr;
+decltype(&wnaspi32_exports::FreeASPI32Buffer) FreeASPI32Buffer = nullptr;
+decltype(&wnaspi32_exports::TranslateASPI32Address) TranslateASPI32Address = nullptr;
+
+namespace {
+
+template <typename Fn>
+void LookUp(Fn& entry, const char* name) {
+  entry = ProcAddress<Fn>(aspilibrary, name);
+}
+
+}  // namespace
+
+bool LoadAspi() {
+  aspilibrary = LoadLibraryA("wnaspi32.dll");
+  if (aspilibrary == nullptr) return false;
+  LookUp(GetASPI32SupportInfo, "GetASPI32SupportInfo");
+  LookUp(SendASPI32Command, "SendASPI32Command");
+  LookUp(GetASPI32Buffer, "GetASPI32Buffer");
+  LookUp(FreeASPI32Buffer, "FreeASPI32Buffer");
+  LookUp(TranslateASPI32Address, "TranslateASPI32Address");
+  // A library without the two called entry points stays loaded regardless:
+  // the transport is given up, not the module.
+  return GetASPI32SupportInfo != nullptr && SendASPI32Command != nullptr;
+}
+
+void UnloadAspi() {
+  if (aspilibrary == nullptr) return;
+  FreeLibrary(aspilibrary);
+  // Nothing may call into the released module, and a second release must
+  // not free someone else's reference.
+  aspilibrary = nullptr;
+  GetASPI32SupportInfo = nullptr;
+  SendASPI32Command = nullptr;
+  GetASPI32Buffer = nullptr;
+  FreeASPI32Buffer = nullptr;
+  TranslateASPI32Address = nullptr;
+}
