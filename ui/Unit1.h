@@ -4,6 +4,8 @@
 
 #include <string>
 
+struct tcddriveinfo;
+
 extern std::string detectprompt;
 
 extern const char* const kApplicationTitle;  // "Kelvarin"
@@ -57,6 +59,7 @@ class TForm1 {
  private:
   template <typename Body>
   void Guarded(Body body);
+  const tcddriveinfo* SelectedDrive();  // null when cbdrive has no selection
   void RefreshSpeeds();
   void ChooseSpeed();
   void Detect();
