@@ -2,7 +2,7 @@
 JOBS ?= 2
 B := build
 
-.PHONY: all check host asan exe e2e run test fuzz fuzz-short bench deps-host deps-mingw deps-wine deps-fuzz clean
+.PHONY: all check host asan exe e2e run test fuzz fuzz-short fuzz-build bench deps-host deps-mingw deps-wine deps-fuzz clean
 
 all: check
 
@@ -33,7 +33,27 @@ exe: deps-mingw
 	cmake -S . -B $(B)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
 	cmake --build $(B)/x86_64 -j$(JOBS)
 
-test: check exe
+# Fuzz targets (clang, libFuzzer, ASan, UBSan) from the seeds in fuzz/corpus:
+# `make fuzz` runs each for FUZZ_SECONDS, `make fuzz-short` for a few seconds.
+FUZZ_SECONDS ?= 60
+FUZZ_SHORT_SECONDS ?= 4
+fuzz-build: deps-host deps-fuzz
+	cmake -S . -B $(B)/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVARIN_SANITIZE=ON -DKELVARIN_FUZZ=ON
+	cmake --build $(B)/fuzz -j$(JOBS) --target fuzz_targets
+
+fuzz: fuzz-build
+	fuzz/run.sh $(B)/fuzz $(FUZZ_SECONDS)
+
+fuzz-short: fuzz-build
+	fuzz/run.sh $(B)/fuzz $(FUZZ_SHORT_SECONDS)
+
+# Benchmarks: platform calls and commands per action, host time, detection
+# overhead, the release exe, start-up under Wine. Rewrites docs/PERFORMANCE.md.
+bench: deps-host deps-mingw deps-wine exe
+	bench/run.sh $(B)
+
+test: check exe fuzz-short
 
 clean:
 	rm -rf $(B)
