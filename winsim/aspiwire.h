@@ -39,6 +39,9 @@ struct Request {
   bool hasBuffer = false;
   bool hasEvent = false;
   std::vector<uint8_t> cdb;  // CDBByte, all 16 bytes
+  uint8_t status = 0;        // what Send returned
+  int device = -1;           // devices index the request reached, -1 none
+  bool executed = false;     // an execute request that reached a drive
   std::string Describe() const;  // one log line, CDB in hex
 };
 
@@ -57,6 +60,9 @@ class Library {
   // Finishes pending requests: writes SRB_Status and signals their events.
   void CompletePending(const std::function<void(void* event)>& signal);
   bool HasPending() const { return !pending_.empty(); }
+  // Drops pending requests that would signal this event (it is going away);
+  // returns how many were dropped.
+  size_t Abandon(void* event);
   Device* Find(uint8_t adapter, uint8_t target, uint8_t lun);
 
  private:
@@ -64,6 +70,7 @@ class Library {
     uint8_t* srb;
     uint8_t status;
     void* event;
+    bool notify;
   };
   std::vector<Pending> pending_;
 };

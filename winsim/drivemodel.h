@@ -32,6 +32,7 @@ struct Reply {
   uint8_t status = 0;        // SCSI status: 0 good, 2 CHECK CONDITION
   uint32_t transferred = 0;  // bytes moved in the data phase
   bool callFailed = false;   // the transport should fail the call itself
+  uint8_t senseKey = 0, asc = 0;  // for CHECK CONDITION
 };
 
 class Drive {

@@ -45,6 +45,12 @@ enum class Api : uint8_t {
   RegSetValueExA,
   RegCloseKey,
   GetUserDefaultUILanguage,
+  FreeSid,
+  EqualSid,
+  SetEvent,
+  GetASPI32Buffer,
+  FreeASPI32Buffer,
+  TranslateASPI32Address,
   Count
 };
 const char* ApiName(Api api);
@@ -81,11 +87,24 @@ struct RegKey {
   bool refuseAllAccess = false;  // opening with more than read rights: ERROR_ACCESS_DENIED
 };
 
+// SCSI_PASS_THROUGH_DIRECT as DeviceIoControl read it, field by field.
+struct PassThroughBlock {
+  DWORD inSize = 0, outSize = 0;
+  USHORT length = 0;
+  UCHAR scsiStatus = 0, pathId = 0, targetId = 0, lun = 0, cdbLength = 0, senseInfoLength = 0,
+        dataIn = 0;
+  ULONG dataTransferLength = 0, timeOutValue = 0;
+  uintptr_t dataBuffer = 0;
+  ULONG senseInfoOffset = 0;
+  std::array<uint8_t, 16> cdb{};
+};
+
 struct Counters {
   int openHandles = 0;   // device handles and tokens
   int openEvents = 0;
   int openKeys = 0;
   int loadedModules = 0;  // LoadLibraryA minus FreeLibrary on wnaspi32.dll
+  int openSids = 0;       // AllocateAndInitializeSid minus FreeSid
   std::array<int, static_cast<size_t>(Api::Count)> calls{};
 };
 
@@ -130,8 +149,18 @@ struct Machine {
     std::vector<uint8_t> cdb;  // CdbLength bytes
     int dir;                   // 0 none, 1 in, 2 out (as the command-block convention)
     uint32_t bufferLength;
+    // The block as the system read it, for assertions on the values sent.
+    PassThroughBlock block{};      // route PassThrough
+    aspiwire::Request request{};   // route Aspi: the execute block
   };
   std::vector<Command> commands;
+
+  // Loud markers for misuse that Windows would not report politely.
+  bool deadlock = false;           // an INFINITE wait that could never end
+  std::vector<std::string> misuse;  // calls made against the documented contract
+  std::vector<std::string> openedPaths;  // every CreateFileA path, in order
+  DWORD lastTokenAccess = 0;       // DesiredAccess of the last token open
+  BOOL lastOpenAsSelf = FALSE;     // OpenAsSelf of the last OpenThreadToken
 };
 
 Machine& machine();
@@ -157,7 +186,7 @@ void SetString(HKEY root, const std::string& path, const std::string& name,
                const std::string& text, DWORD type = REG_SZ);  // stores text plus NUL
 const RegValue* GetValue(HKEY root, const std::string& path, const std::string& name);
 
-// True when nothing is left open: handles, keys, events.
+// True when nothing is left open: handles, keys, events, SIDs.
 bool NothingOpen();
 
 }  // namespace winsim

@@ -1,0 +1,144 @@
+// System information, modules and entry-point lookup, interface language.
+#include <cstring>
+#include <string>
+
+#include "internal.h"
+
+using namespace winsim;
+using namespace winsim::detail;
+
+namespace winsim::detail {
+
+HMODULE Kernel32Module() { return reinterpret_cast<HMODULE>(uintptr_t{0x7C800000}); }
+HMODULE Advapi32Module() { return reinterpret_cast<HMODULE>(uintptr_t{0x77DD0000}); }
+HMODULE AspiModule() { return reinterpret_cast<HMODULE>(uintptr_t{0x10000000}); }
+HMODULE ExeModule() { return reinterpret_cast<HMODULE>(uintptr_t{0x00400000}); }
+
+}  // namespace winsim::detail
+
+namespace {
+
+// The loader appends ".dll" to a name without an extension.
+bool IsModule(const char* name, const char* dll) {
+  std::string n = name;
+  if (n.find('.') == std::string::npos) n += ".dll";
+  return EqualNoCase(n, dll);
+}
+
+bool AspiLoaded() { return machine().count.loadedModules > 0; }
+
+template <typename F>
+FARPROC AsFarProc(F* f) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
+}
+
+}  // namespace
+
+DWORD WINAPI GetVersion(void) {
+  Enter(Api::GetVersion);  // cannot fail
+  return machine().version;
+}
+
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
+  if (Enter(Api::GetVersionExA)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  // OSVERSIONINFOA, or OSVERSIONINFOEXA which is 8 bytes longer.
+  if (info == nullptr || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) &&
+                          info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) + 8)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  const Machine& m = machine();
+  info->dwMajorVersion = m.version & 0xFF;
+  info->dwMinorVersion = (m.version >> 8) & 0xFF;
+  info->dwBuildNumber = (m.version >> 16) & 0x7FFF;
+  info->dwPlatformId = m.platformId;
+  std::memset(info->szCSDVersion, 0, sizeof(info->szCSDVersion));
+  return TRUE;
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
+  if (Enter(Api::GetModuleHandleA)) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  if (name == nullptr) return ExeModule();
+  if (IsModule(name, "kernel32.dll")) return Kernel32Module();
+  if (IsModule(name, "advapi32.dll")) return Advapi32Module();
+  if (IsModule(name, "wnaspi32.dll") && AspiLoaded()) return AspiModule();
+  SetLastError(ERROR_MOD_NOT_FOUND);
+  return nullptr;
+}
+
+HMODULE WINAPI LoadLibraryA(LPCSTR name) {
+  if (Enter(Api::LoadLibraryA)) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  if (name == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (IsModule(name, "kernel32.dll") || IsModule(name, "advapi32.dll")) {
+    Misuse(std::string("LoadLibraryA(") + name + "): a module the process already has");
+    return IsModule(name, "kernel32.dll") ? Kernel32Module() : Advapi32Module();
+  }
+  if (EqualNoCase(name, "wnaspi32.dll") && machine().aspiPresent) {
+    ++machine().count.loadedModules;
+    return AspiModule();
+  }
+  SetLastError(ERROR_MOD_NOT_FOUND);
+  return nullptr;
+}
+
+BOOL WINAPI FreeLibrary(HMODULE module) {
+  if (Enter(Api::FreeLibrary)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (module == Kernel32Module() || module == Advapi32Module()) {
+    Misuse("FreeLibrary on a module the program did not load");
+    return TRUE;
+  }
+  if (module == AspiModule() && AspiLoaded()) {
+    --machine().count.loadedModules;
+    return TRUE;
+  }
+  SetLastError(ERROR_MOD_NOT_FOUND);
+  return FALSE;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
+  if (Enter(Api::GetProcAddress)) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  // A value below 64K is an ordinal, not a name.
+  if (reinterpret_cast<uintptr_t>(name) < 0x10000) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  const Machine& m = machine();
+  FARPROC found = nullptr;
+  if (module == Kernel32Module()) {
+    if (m.kernel32HasGetUserDefaultUILanguage && std::strcmp(name, "GetUserDefaultUILanguage") == 0)
+      found = AsFarProc(&GetUserDefaultUILanguage);
+  } else if (module == Advapi32Module()) {
+    if (m.advapi32HasCheckTokenMembership && std::strcmp(name, "CheckTokenMembership") == 0)
+      found = AsFarProc(&CheckTokenMembership);
+  } else if (module == AspiModule() && AspiLoaded()) {
+    found = AspiExport(name);
+  } else {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  if (found == nullptr) SetLastError(ERROR_PROC_NOT_FOUND);
+  return found;
+}
+
+LANGID WINAPI GetUserDefaultUILanguage(void) {
+  Enter(Api::GetUserDefaultUILanguage);  // cannot fail
+  return machine().uiLanguage;
+}
