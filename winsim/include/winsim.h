@@ -171,6 +171,7 @@ void Reset();
 
 // Convenience set-up. Returns the new device's index.
 size_t AddCdRom(int number, uint8_t port, uint8_t target, uint8_t lun, char letter = 0);
+// The library reports aspi.adapterCount adapters whatever drives are added.
 size_t AddAspiDrive(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t driveNumber = 0xFF);
 void SetNonNT();          // Windows 9x: top bit of GetVersion set, platform id 1
 void SetNT(int major);    // NT family with this major version

@@ -135,7 +135,6 @@ size_t AddAspiDrive(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t driveN
   d.driveNumber = driveNumber;
   d.drive = &m.aspiDevices.back()->drive;
   m.aspi.devices.push_back(d);
-  if (m.aspi.adapterCount <= adapter) m.aspi.adapterCount = static_cast<uint8_t>(adapter + 1);
   return m.aspi.devices.size() - 1;
 }
 
