@@ -1,0 +1,247 @@
+#include "drivesfile.h"
+
+#include <cstdlib>
+#include <sstream>
+
+namespace e2edrives {
+namespace {
+
+std::string Trim(const std::string& s) {
+  const auto first = s.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return "";
+  const auto last = s.find_last_not_of(" \t\r");
+  return s.substr(first, last - first + 1);
+}
+
+bool ParseNumber(const std::string& text, unsigned long max, unsigned long& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  value = std::strtoul(text.c_str(), &end, 0);
+  return *end == '\0' && value <= max;
+}
+
+bool ParseAddress(const std::string& text, aspiwire::Device& device) {
+  unsigned long a, t, l;
+  const auto c1 = text.find(':');
+  const auto c2 = text.find(':', c1 == std::string::npos ? c1 : c1 + 1);
+  if (c1 == std::string::npos || c2 == std::string::npos) return false;
+  if (!ParseNumber(text.substr(0, c1), 255, a) || !ParseNumber(text.substr(c1 + 1, c2 - c1 - 1), 255, t) ||
+      !ParseNumber(text.substr(c2 + 1), 255, l))
+    return false;
+  device.adapter = uint8_t(a);
+  device.target = uint8_t(t);
+  device.lun = uint8_t(l);
+  return true;
+}
+
+// The text between the first and the last double quote, blanks kept.
+bool ParseQuoted(const std::string& text, std::string& out) {
+  const auto open = text.find('"');
+  const auto close = text.rfind('"');
+  if (open == std::string::npos || close == open) return false;
+  out = text.substr(open + 1, close - open - 1);
+  return true;
+}
+
+bool ParseSpeeds(const std::string& text, std::vector<uint16_t>& speeds) {
+  speeds.clear();
+  std::istringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    unsigned long v;
+    if (!ParseNumber(Trim(item), 65535, v)) return false;
+    speeds.push_back(uint16_t(v));
+  }
+  return !speeds.empty();
+}
+
+bool ParseMedium(const std::string& text, uint16_t& profile) {
+  static const struct {
+    const char* name;
+    uint16_t profile;
+  } kMedia[] = {{"none", simdrive::kNoMedium}, {"cd", simdrive::kCdRom},     {"cdr", simdrive::kCdR},
+                {"cdrw", simdrive::kCdRw},     {"dvd", simdrive::kDvdRom},   {"dvd+r-dl", simdrive::kDvdPlusRDl},
+                {"bd", simdrive::kBdRom}};
+  for (const auto& m : kMedia) {
+    if (text == m.name) {
+      profile = m.profile;
+      return true;
+    }
+  }
+  unsigned long v;
+  if (!ParseNumber(text, 65535, v)) return false;
+  profile = uint16_t(v);
+  return true;
+}
+
+bool ParseFault(const std::string& text, simdrive::Drive& drive) {
+  std::istringstream in(text);
+  std::string opcode, kind;
+  in >> opcode >> kind;
+  unsigned long op;
+  if (!ParseNumber("0x" + opcode, 255, op)) return false;
+  simdrive::Fault fault;
+  if (kind == "check")
+    fault = simdrive::Fault::CheckCondition;
+  else if (kind == "notransfer")
+    fault = simdrive::Fault::NoTransfer;
+  else if (kind == "callfails")
+    fault = simdrive::Fault::CallFails;
+  else
+    return false;
+  drive.SetFault(uint8_t(op), fault);
+  return true;
+}
+
+// One setting of the current device; false when the key or value is unknown.
+bool ParseDeviceSetting(const std::string& key, const std::string& value, aspiwire::Device& device,
+                        simdrive::Drive& drive) {
+  unsigned long v;
+  if (key == "vendor") return ParseQuoted(value, drive.vendor);
+  if (key == "product") return ParseQuoted(value, drive.product);
+  if (key == "revision") return ParseQuoted(value, drive.revision);
+  if (key == "letter") {
+    if (value == "none") {
+      device.driveNumber = 0xFF;
+      return true;
+    }
+    if (value.size() != 1 || value[0] < 'A' || value[0] > 'Z') return false;
+    device.driveNumber = uint8_t(value[0] - 'A');
+    return true;
+  }
+  if (key == "medium") return ParseMedium(value, drive.profile);
+  if (key == "cd-speeds") return ParseSpeeds(value, drive.cdSpeeds);
+  if (key == "dvd-speeds") return ParseSpeeds(value, drive.dvdSpeeds);
+  if (key == "current") {
+    if (!ParseNumber(value, 65535, v)) return false;
+    drive.currentSpeed = uint16_t(v);
+    return true;
+  }
+  if (key == "ignores-set-speed") {
+    drive.ignoresSetSpeed = true;
+    return value.empty();
+  }
+  if (key == "fault") return ParseFault(value, drive);
+  if (key == "device-type") {
+    if (!ParseNumber(value, 255, v)) return false;
+    device.deviceType = uint8_t(v);
+    return true;
+  }
+  if (key == "query-fails") {
+    device.queryFails = true;
+    return value.empty();
+  }
+  if (key == "no-mmc") {
+    device.drive = nullptr;
+    return true;
+  }
+  return false;
+}
+
+bool ParseGlobalSetting(const std::string& key, const std::string& value, Setup& setup) {
+  unsigned long v;
+  if (key == "adapters") {
+    if (!ParseNumber(value, 255, v)) return false;
+    setup.library.adapterCount = uint8_t(v);
+    return true;
+  }
+  if (key == "support-status") {
+    if (!ParseNumber(value, 255, v)) return false;
+    setup.library.supportStatus = uint8_t(v);
+    return true;
+  }
+  if (key == "complete") {
+    if (value == "pending")
+      setup.completion = Completion::Pending;
+    else if (value == "signalled")
+      setup.completion = Completion::Signalled;
+    else if (value == "atonce")
+      setup.completion = Completion::AtOnce;
+    else
+      return false;
+    setup.library.completeAtOnce = setup.completion == Completion::AtOnce;
+    return true;
+  }
+  if (key == "complete-delay-ms") {
+    if (!ParseNumber(value, 10000, v)) return false;
+    setup.completeDelayMs = unsigned(v);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ParseDrives(const std::string& text, Setup& setup, std::string& error) {
+  std::istringstream in(text);
+  std::string line;
+  int number = 0;
+  aspiwire::Device* device = nullptr;
+  while (std::getline(in, line)) {
+    ++number;
+    const auto hash = line.find('#');
+    const auto quote = line.find('"');
+    if (hash != std::string::npos && (quote == std::string::npos || hash < quote)) line.erase(hash);
+    line = Trim(line);
+    if (line.empty()) continue;
+    const auto space = line.find_first_of(" \t");
+    const std::string key = line.substr(0, space);
+    const std::string value = space == std::string::npos ? "" : Trim(line.substr(space));
+    bool ok;
+    if (key == "drive") {
+      setup.drives.emplace_back();
+      aspiwire::Device d;
+      d.drive = &setup.drives.back();
+      ok = ParseAddress(value, d);
+      setup.library.devices.push_back(d);
+      device = &setup.library.devices.back();
+    } else if (device) {
+      ok = ParseDeviceSetting(key, value, *device, setup.drives.back());
+    } else {
+      ok = ParseGlobalSetting(key, value, setup);
+    }
+    if (!ok) {
+      error = "line " + std::to_string(number) + ": " + line;
+      return false;
+    }
+  }
+  return true;
+}
+
+void ApplyState(const std::string& text, aspiwire::Library& library) {
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string address;
+    fields >> address;
+    aspiwire::Device parsed;
+    if (!ParseAddress(address, parsed)) continue;
+    aspiwire::Device* device = library.Find(parsed.adapter, parsed.target, parsed.lun);
+    if (!device || !device->drive) continue;
+    std::string field;
+    while (fields >> field) {
+      const auto eq = field.find('=');
+      if (eq == std::string::npos) continue;
+      unsigned long v;
+      if (!ParseNumber(field.substr(eq + 1), 65535, v)) continue;
+      const std::string name = field.substr(0, eq);
+      if (name == "speed") device->drive->currentSpeed = uint16_t(v);
+      if (name == "profile") device->drive->profile = uint16_t(v);
+      if (name == "tray") device->drive->trayOpen = v != 0;
+    }
+  }
+}
+
+std::string FormatState(const aspiwire::Library& library) {
+  std::string text;
+  for (const auto& d : library.devices) {
+    if (!d.drive) continue;
+    text += std::to_string(d.adapter) + ":" + std::to_string(d.target) + ":" + std::to_string(d.lun) +
+            " speed=" + std::to_string(d.drive->currentSpeed) + " profile=" + std::to_string(d.drive->profile) +
+            " tray=" + (d.drive->trayOpen ? "1" : "0") + "\n";
+  }
+  return text;
+}
+
+}  // namespace e2edrives

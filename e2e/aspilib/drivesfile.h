@@ -1,0 +1,54 @@
+// The test library's drives, read from a small text file, and their state,
+// kept in a second file so that a drive keeps its speed and tray position
+// when the program is started again within one scenario.
+//
+// Drives file, one setting a line, '#' starts a comment:
+//   adapters 1                      host adapters reported (default 1)
+//   support-status 1                second byte of GetASPI32SupportInfo
+//   complete pending                execute requests: pending, the event set by a
+//                                   worker thread (default); "signalled": pending with
+//                                   the event set before returning; "atonce": SS_COMP
+//   complete-delay-ms 2             the worker's pause before completing
+//   drive 0:1:0                     starts a device at adapter:target:lun
+//   vendor "ACME"                   INQUIRY strings, sent exactly as quoted
+//   product "DVD-RW X1"
+//   revision "1.0"
+//   letter E                        drive letter, or "none"
+//   medium dvd                      none, cd, cdr, cdrw, dvd, dvd+r-dl, bd or a profile number
+//   cd-speeds 7056,5645,4234        speeds the drive really runs at, kB/s
+//   dvd-speeds 22160,16620
+//   current 7056                    the speed it runs at when first seen
+//   ignores-set-speed               keeps its speed whatever is asked
+//   fault bb check                  opcode and check, notransfer or callfails
+//   device-type 5                   answered by SC_GET_DEV_TYPE
+//   query-fails                     device-type and disk-info queries fail
+//   no-mmc                          a device that fails every command
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <string>
+
+#include "aspiwire.h"
+#include "drivemodel.h"
+
+namespace e2edrives {
+
+enum class Completion { Pending, Signalled, AtOnce };
+
+struct Setup {
+  aspiwire::Library library;
+  std::list<simdrive::Drive> drives;  // stable addresses for Device::drive
+  Completion completion = Completion::Pending;
+  unsigned completeDelayMs = 2;
+};
+
+// Parses the drives file; on a malformed line sets error and returns false.
+bool ParseDrives(const std::string& text, Setup& setup, std::string& error);
+
+// State file: one line per device, "a:t:l speed=N profile=N tray=0|1".
+// Devices not named keep what the drives file gave them.
+void ApplyState(const std::string& text, aspiwire::Library& library);
+std::string FormatState(const aspiwire::Library& library);
+
+}  // namespace e2edrives

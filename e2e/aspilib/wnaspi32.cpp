@@ -1,0 +1,191 @@
+// A test ASPI library for the end-to-end runs: the five published entry
+// points over simulated drives. Environment:
+//   KELVARIN_E2E_DRIVES  the drives file (see drivesfile.h); required
+//   KELVARIN_E2E_LOG     every call is appended here, one line each
+//   KELVARIN_E2E_STATE   drive state kept across runs of the program
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "drivesfile.h"
+
+namespace {
+
+CRITICAL_SECTION lock;
+e2edrives::Setup* setup;  // made on the first call, under the lock
+std::string logPath, statePath;
+
+class Locked {
+ public:
+  Locked() { EnterCriticalSection(&lock); }
+  ~Locked() { LeaveCriticalSection(&lock); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+};
+
+std::string Env(const char* name) {
+  char value[4096];
+  const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+  return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
+}
+
+std::string ReadWhole(const std::string& path) {
+  std::string text;
+  if (FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb")) {
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+void WriteWhole(const std::string& path, const std::string& text, const char* mode) {
+  if (FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), mode)) {
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  }
+}
+
+void Log(const std::string& line) { WriteWhole(logPath, line + "\n", "ab"); }
+
+std::string Hex(uint32_t value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%0*x", digits, unsigned(value));
+  return text;
+}
+
+// A drives file that cannot be read leaves a library with no adapters, and
+// says why in the log.
+e2edrives::Setup& Setup() {
+  if (!setup) {
+    logPath = Env("KELVARIN_E2E_LOG");
+    statePath = Env("KELVARIN_E2E_STATE");
+    setup = new e2edrives::Setup;
+    const std::string drivesPath = Env("KELVARIN_E2E_DRIVES");
+    const std::string text = ReadWhole(drivesPath);
+    std::string error;
+    if (text.empty()) error = "cannot read drives file '" + drivesPath + "'";
+    if (error.empty() && !e2edrives::ParseDrives(text, *setup, error)) error = "drives file " + error;
+    if (!error.empty()) {
+      Log("ERROR " + error);
+      setup->library.adapterCount = 0;
+    }
+  }
+  return *setup;
+}
+
+std::string Describe(const aspiwire::Request& r) {
+  std::string cdb;
+  for (uint8_t b : r.cdb) cdb += Hex(b, 2);
+  return "SRB cmd=" + Hex(r.cmd, 2) + " ha=" + std::to_string(r.haId) + " target=" + std::to_string(r.target) +
+         " lun=" + std::to_string(r.lun) + " flags=" + Hex(r.flags, 2) + " buflen=" + std::to_string(r.bufLen) +
+         " buffer=" + (r.hasBuffer ? "1" : "0") + " event=" + (r.hasEvent ? "1" : "0") +
+         " senselen=" + std::to_string(r.senseLen) + " cdblen=" + std::to_string(r.cdbLen) + " cdb=" + cdb;
+}
+
+std::vector<HANDLE> TakeCompleted() {
+  std::vector<HANDLE> events;
+  setup->library.CompletePending([&](void* event) { events.push_back(static_cast<HANDLE>(event)); });
+  return events;
+}
+
+// Completes the pending request a moment after SendASPI32Command returned,
+// as a library whose adapter interrupts later does. The thread holds a
+// reference to this module so that unloading cannot pull its code away.
+DWORD WINAPI Completer(LPVOID self) {
+  Sleep(setup->completeDelayMs);
+  std::vector<HANDLE> events;
+  {
+    Locked held;
+    events = TakeCompleted();
+  }
+  for (HANDLE e : events) SetEvent(e);
+  FreeLibraryAndExitThread(static_cast<HMODULE>(self), 0);
+}
+
+void CompleteLater() {
+  HMODULE self = nullptr;
+  if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&Completer), &self)) {
+    if (HANDLE thread = CreateThread(nullptr, 0, Completer, self, 0, nullptr)) {
+      CloseHandle(thread);
+      return;
+    }
+    FreeLibrary(self);
+  }
+  Log("ERROR no completion thread; completing at once");
+  for (HANDLE e : TakeCompleted()) SetEvent(e);
+}
+
+}  // namespace
+
+extern "C" {
+
+DWORD __cdecl GetASPI32SupportInfo(void) {
+  Locked held;
+  const DWORD info = Setup().library.SupportInfo();
+  Log("INFO -> " + Hex(info, 4));
+  return info;
+}
+
+DWORD __cdecl SendASPI32Command(LPVOID srb) {
+  Locked held;
+  auto& s = Setup();
+  if (!srb) {
+    Log("SRB null -> 00");
+    return 0;
+  }
+  e2edrives::ApplyState(ReadWhole(statePath), s.library);
+  const size_t logged = s.library.log.size();
+  const DWORD status = s.library.Send(srb);
+  const auto* bytes = static_cast<const uint8_t*>(srb);
+  std::string line = s.library.log.size() > logged ? Describe(s.library.log.back())
+                                                   : "SRB cmd=" + Hex(bytes[0], 2) + " (not recorded)";
+  s.library.log.clear();
+  line += " -> " + Hex(status, 2);
+  if (bytes[0] == 0x01) line += " type=" + Hex(bytes[10], 2);
+  if (bytes[0] == 0x06) line += " drive=" + Hex(bytes[11], 2);
+  Log(line);
+  if (bytes[0] == 0x02) {
+    WriteWhole(statePath, e2edrives::FormatState(s.library), "wb");
+    if (s.library.HasPending()) {
+      if (s.completion == e2edrives::Completion::Signalled) {
+        for (HANDLE e : TakeCompleted()) SetEvent(e);
+      } else {
+        CompleteLater();
+      }
+    }
+  }
+  return status;
+}
+
+// Looked up by the program but never called: a call shows in the log.
+BOOL __cdecl GetASPI32Buffer(LPVOID) {
+  Locked held;
+  Setup();
+  Log("CALL GetASPI32Buffer");
+  return FALSE;
+}
+
+BOOL __cdecl FreeASPI32Buffer(LPVOID) {
+  Locked held;
+  Setup();
+  Log("CALL FreeASPI32Buffer");
+  return FALSE;
+}
+
+BOOL __cdecl TranslateASPI32Address(PDWORD, PDWORD) {
+  Locked held;
+  Setup();
+  Log("CALL TranslateASPI32Address");
+  return FALSE;
+}
+
+}  // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) InitializeCriticalSection(&lock);
+  return TRUE;
+}

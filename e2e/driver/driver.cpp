@@ -1,0 +1,397 @@
+// Operates the running Kelvarin window from another process in the same
+// Wine prefix, as a person at the screen would, and reports what the window
+// shows. One subcommand per run; results on stdout, one fact a line, in
+// UTF-8. Exit status 0 on success, 1 on failure (reason on stderr), 2 on
+// bad usage.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/controlids.h"
+
+namespace {
+
+const char kTitle[] = "Kelvarin";
+
+struct Control {
+  const char* name;
+  int id;
+};
+const Control kControls[] = {
+    {"Label1", IDC_LABEL1},     {"cbdrive", IDC_CBDRIVE}, {"Label2", IDC_LABEL2},
+    {"cbvel", IDC_CBVEL},       {"btdetect", IDC_BTDETECT}, {"btload", IDC_BTLOAD},
+    {"bteject", IDC_BTEJECT},   {"Bevel1", IDC_BEVEL1},   {"Label5", IDC_LABEL5},
+};
+
+[[noreturn]] void Fail(const std::string& why) {
+  std::fprintf(stderr, "driver: %s\n", why.c_str());
+  std::exit(1);
+}
+
+[[noreturn]] void Usage() {
+  std::fprintf(stderr,
+               "usage: driver wait-window|wait-gone|wait-question|wait-error [ms]\n"
+               "       driver answer yes|no | errorbox | boxes | settle | close\n"
+               "       driver lists | layout | focus | foreground\n"
+               "       driver key <control> down|up|home|end | click <control>\n"
+               "       driver center <control> | item-point <control> <k> | dropped <control>\n"
+               "       driver select-mouse <control> <k> | alt <letter>\n");
+  std::exit(2);
+}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return "";
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(size_t(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+// Window text through WM_GETTEXT, which Wine carries across processes.
+std::string TextOf(HWND window) {
+  const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(size_t(length) + 1, L'\0');
+  const LRESULT got = SendMessageW(window, WM_GETTEXT, WPARAM(text.size()), LPARAM(&text[0]));
+  text.resize(size_t(got));
+  return Utf8(text);
+}
+
+HWND MainWindow() { return FindWindowA(KELVARIN_WINDOW_CLASS, kTitle); }
+
+HWND RequireMain() {
+  HWND main = MainWindow();
+  if (!main) Fail("the main window is not there");
+  return main;
+}
+
+const Control& ControlNamed(const std::string& name) {
+  for (const Control& c : kControls)
+    if (name == c.name) return c;
+  Fail("no control named '" + name + "'");
+}
+
+HWND RequireControl(const std::string& name) {
+  HWND control = GetDlgItem(RequireMain(), ControlNamed(name).id);
+  if (!control) Fail("the main window has no " + name);
+  return control;
+}
+
+// A message box of the program: a dialog captioned like the application,
+// owned by (or at least belonging to the process of) the main window.
+HWND Box() {
+  HWND box = nullptr;
+  while ((box = FindWindowExA(nullptr, box, "#32770", kTitle)) != nullptr)
+    if (IsWindowVisible(box)) return box;
+  return nullptr;
+}
+
+bool IsQuestion(HWND box) { return GetDlgItem(box, IDYES) != nullptr; }
+
+// The text of a message box: its static control with id 0xFFFF.
+std::string BoxText(HWND box) {
+  HWND text = GetDlgItem(box, 0xFFFF);
+  return text ? TextOf(text) : std::string("(no text control)");
+}
+
+template <typename Ready>
+bool WaitFor(DWORD ms, Ready ready) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (ready()) return true;
+    if (GetTickCount() - start >= ms) return false;
+    Sleep(20);
+  }
+}
+
+DWORD Timeout(int argc, char** argv, int at) {
+  return argc > at ? DWORD(std::strtoul(argv[at], nullptr, 10)) : 10000;
+}
+
+// Returns once the window's thread has handled everything sent before:
+// a handler still running (a detection, a command waiting for the drive)
+// holds this call until it returns to the message loop.
+void Settle() {
+  HWND main = MainWindow();
+  if (!main) return;
+  for (int round = 0; round < 3; ++round) {
+    DWORD_PTR result;
+    if (!SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result))
+      Fail("the window did not respond within 60 s");
+    Sleep(40);
+  }
+}
+
+std::vector<std::string> Entries(HWND combo) {
+  std::vector<std::string> entries;
+  const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, WPARAM(i), 0);
+    if (length == CB_ERR) Fail("cannot read entry " + std::to_string(i));
+    std::wstring text(size_t(length) + 1, L'\0');
+    const LRESULT got = SendMessageW(combo, CB_GETLBTEXT, WPARAM(i), LPARAM(&text[0]));
+    text.resize(got == CB_ERR ? 0 : size_t(got));
+    entries.push_back(Utf8(text));
+  }
+  return entries;
+}
+
+void PrintList(const char* name) {
+  HWND combo = RequireControl(name);
+  const auto entries = Entries(combo);
+  const LRESULT selected = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+  std::printf("%s count=%u selected=%d\n", name, unsigned(entries.size()), int(selected));
+  for (size_t i = 0; i < entries.size(); ++i) std::printf("%s[%u]=%s\n", name, unsigned(i), entries[i].c_str());
+}
+
+RECT ClientRectOf(HWND control, HWND main) {
+  RECT r;
+  GetWindowRect(control, &r);
+  MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+void PrintLayout() {
+  HWND main = RequireMain();
+  RECT client;
+  GetClientRect(main, &client);
+  RECT frame;
+  GetWindowRect(main, &frame);
+  std::printf("client %ld %ld\n", client.right, client.bottom);
+  std::printf("window %ld %ld %ld %ld\n", frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top);
+  std::printf("visible %d\n", IsWindowVisible(main) ? 1 : 0);
+  for (const Control& c : kControls) {
+    HWND control = GetDlgItem(main, c.id);
+    if (!control) {
+      std::printf("%s missing\n", c.name);
+      continue;
+    }
+    const RECT r = ClientRectOf(control, main);
+    std::printf("%s %ld %ld %ld %ld %d \"%s\"\n", c.name, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                IsWindowVisible(control) ? 1 : 0, TextOf(control).c_str());
+  }
+}
+
+// The control that has the keyboard focus in the window's thread.
+HWND FocusOf(HWND main) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+std::string NameOf(HWND window, HWND main) {
+  if (!window) return "none";
+  if (window == main) return "main";
+  for (const Control& c : kControls)
+    if (GetDlgItem(main, c.id) == window) return c.name;
+  // The focus may sit in a child of a control (none of ours have one).
+  char cls[64] = "";
+  GetClassNameA(window, cls, sizeof cls);
+  return std::string("other:") + cls;
+}
+
+void PrintCenter(HWND window) {
+  RECT r;
+  GetWindowRect(window, &r);
+  std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+// The drop-down part of a combo box: a top-level "ComboLBox" of the same
+// thread, visible while the list is dropped.
+HWND DroppedList(HWND combo) {
+  const DWORD thread = GetWindowThreadProcessId(combo, nullptr);
+  HWND list = nullptr;
+  while ((list = FindWindowExA(nullptr, list, "ComboLBox", nullptr)) != nullptr)
+    if (IsWindowVisible(list) && GetWindowThreadProcessId(list, nullptr) == thread) return list;
+  return nullptr;
+}
+
+// Screen point at the middle of entry k of a dropped list.
+POINT ItemPoint(HWND combo, int k) {
+  HWND list = DroppedList(combo);
+  if (!list) Fail("the list is not dropped down");
+  const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+  if (k < 0 || k >= count) Fail("no entry " + std::to_string(k) + " in a list of " + std::to_string(count));
+  const LRESULT top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
+  const LRESULT height = SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+  RECT client;
+  GetClientRect(list, &client);
+  if (k < top || (k - top + 1) * height > client.bottom)
+    Fail("entry " + std::to_string(k) + " is scrolled out of view");
+  POINT p{client.right / 2, LONG((k - top) * height + height / 2)};
+  ClientToScreen(list, &p);
+  return p;
+}
+
+// One key, pressed and released, as the keyboard driver delivers it to the
+// window with the focus. The keys go into the system's input queue, so
+// they reach whichever window of the program is active.
+void PressKeys(const std::vector<WORD>& down) {
+  std::vector<INPUT> inputs;
+  for (WORD vk : down) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = WORD(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+    inputs.push_back(in);
+  }
+  for (auto it = down.rbegin(); it != down.rend(); ++it) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = *it;
+    in.ki.wScan = WORD(MapVirtualKeyA(*it, MAPVK_VK_TO_VSC));
+    in.ki.dwFlags = KEYEVENTF_KEYUP;
+    inputs.push_back(in);
+  }
+  if (SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size()) Fail("SendInput refused");
+}
+
+void ClickAt(POINT p) {
+  // Absolute coordinates are in 0..65535 over the primary screen.
+  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+  INPUT in[3]{};
+  for (auto& i : in) {
+    i.type = INPUT_MOUSE;
+    i.mi.dx = LONG((p.x * 65535 + w / 2) / (w - 1));
+    i.mi.dy = LONG((p.y * 65535 + h / 2) / (h - 1));
+    i.mi.dwFlags = MOUSEEVENTF_ABSOLUTE;
+  }
+  in[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
+  in[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+  in[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+  if (SendInput(3, in, sizeof(INPUT)) != 3) Fail("SendInput refused");
+}
+
+POINT CenterOf(HWND window) {
+  RECT r;
+  GetWindowRect(window, &r);
+  return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+WORD VirtualKey(const std::string& name) {
+  if (name == "down") return VK_DOWN;
+  if (name == "up") return VK_UP;
+  if (name == "home") return VK_HOME;
+  if (name == "end") return VK_END;
+  if (name == "space") return VK_SPACE;
+  if (name == "return") return VK_RETURN;
+  if (name == "escape") return VK_ESCAPE;
+  if (name == "tab") return VK_TAB;
+  Fail("unknown key '" + name + "'");
+}
+
+int Run(int argc, char** argv) {
+  if (argc < 2) Usage();
+  const std::string command = argv[1];
+  const std::string arg = argc > 2 ? argv[2] : "";
+
+  if (command == "wait-window") {
+    if (!WaitFor(Timeout(argc, argv, 2), [] { HWND m = MainWindow(); return m && IsWindowVisible(m); }))
+      Fail(Box() ? "a message box is up instead of the main window: " + BoxText(Box())
+                 : std::string("the main window did not appear"));
+    std::printf("shown\n");
+  } else if (command == "wait-gone") {
+    if (!WaitFor(Timeout(argc, argv, 2), [] { return MainWindow() == nullptr; }))
+      Fail("the main window is still there");
+    std::printf("gone\n");
+  } else if (command == "wait-question" || command == "wait-error") {
+    const bool question = command == "wait-question";
+    HWND box = nullptr;
+    if (!WaitFor(Timeout(argc, argv, 2), [&] { box = Box(); return box != nullptr; }))
+      Fail(question ? "no question box appeared" : "no error box appeared");
+    if (IsQuestion(box) != question)
+      Fail(std::string("a box appeared, but it is ") + (question ? "not a question: " : "a question: ") +
+           BoxText(box));
+    HWND main = MainWindow();
+    std::printf("text=%s\n", BoxText(box).c_str());
+    std::printf("main=%s\n", main && IsWindowVisible(main) ? "visible" : main ? "hidden" : "absent");
+    std::printf("owner=%s\n", GetWindow(box, GW_OWNER) == main && main ? "main" : "other");
+  } else if (command == "boxes") {
+    HWND box = Box();
+    std::printf("%s\n", !box ? "none" : IsQuestion(box) ? "question" : "error");
+  } else if (command == "answer") {
+    HWND box = Box();
+    if (!box || !IsQuestion(box)) Fail("no question box to answer");
+    int id = arg == "yes" ? IDYES : arg == "no" ? IDNO : 0;
+    if (!id) Usage();
+    HWND button = GetDlgItem(box, id);
+    std::printf("button=%s\n", TextOf(button).c_str());
+    SendMessageW(button, BM_CLICK, 0, 0);
+    if (!WaitFor(5000, [&] { return !IsWindow(box); })) Fail("the question box stayed open");
+  } else if (command == "errorbox") {
+    HWND box = Box();
+    if (!box || IsQuestion(box)) Fail("no error box");
+    std::printf("text=%s\n", BoxText(box).c_str());
+    std::printf("icon=%s\n", GetDlgItem(box, 0x0440) ? "yes" : "no");
+    HWND ok = GetDlgItem(box, IDOK);
+    if (!ok) Fail("the error box has no OK button");
+    std::printf("button=%s\n", TextOf(ok).c_str());
+    SendMessageW(ok, BM_CLICK, 0, 0);
+    if (!WaitFor(5000, [&] { return !IsWindow(box); })) Fail("the error box stayed open");
+  } else if (command == "settle") {
+    Settle();
+  } else if (command == "close") {
+    // The close button of the caption: the system command a click on it sends.
+    PostMessageW(RequireMain(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  } else if (command == "lists") {
+    PrintList("cbdrive");
+    PrintList("cbvel");
+  } else if (command == "layout") {
+    PrintLayout();
+  } else if (command == "focus") {
+    HWND main = RequireMain();
+    std::printf("%s\n", NameOf(FocusOf(main), main).c_str());
+  } else if (command == "foreground") {
+    HWND main = RequireMain();
+    HWND fg = GetForegroundWindow();
+    std::printf("%s\n", fg == main ? "main" : fg == Box() && fg ? "box" : fg ? "other" : "none");
+  } else if (command == "key" && argc == 4) {
+    // What the keyboard does to a focused drop-down list: a key-down and a
+    // key-up posted to it.
+    HWND control = RequireControl(arg);
+    const WORD vk = VirtualKey(argv[3]);
+    const LPARAM scan = LPARAM(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)) << 16;
+    PostMessageW(control, WM_KEYDOWN, vk, 1 | scan);
+    PostMessageW(control, WM_KEYUP, vk, 1 | scan | (LPARAM(3) << 30));
+    Settle();
+  } else if (command == "press" && argc == 3) {
+    PressKeys({VirtualKey(arg)});
+  } else if (command == "alt" && argc == 3 && arg.size() == 1) {
+    PressKeys({VK_MENU, WORD(toupper(static_cast<unsigned char>(arg[0])))});
+  } else if (command == "click" && argc == 3) {
+    // A button pressed and released with the mouse: BM_CLICK sends the
+    // button the same down and up it gets from a click.
+    SendMessageW(RequireControl(arg), BM_CLICK, 0, 0);
+  } else if (command == "mouse-click" && argc == 3) {
+    ClickAt(CenterOf(RequireControl(arg)));
+  } else if (command == "center" && argc == 3) {
+    PrintCenter(RequireControl(arg));
+  } else if (command == "dropped" && argc == 3) {
+    std::printf("%d\n", SendMessageW(RequireControl(arg), CB_GETDROPPEDSTATE, 0, 0) ? 1 : 0);
+  } else if (command == "item-point" && argc == 4) {
+    const POINT p = ItemPoint(RequireControl(arg), std::atoi(argv[3]));
+    std::printf("%ld %ld\n", p.x, p.y);
+  } else if (command == "select-mouse" && argc == 4) {
+    // Click the list open, then click the entry, through the system's input
+    // queue: the path a mouse takes.
+    HWND combo = RequireControl(arg);
+    ClickAt(CenterOf(combo));
+    if (!WaitFor(3000, [&] { return DroppedList(combo) != nullptr; })) Fail("the list did not drop down");
+    Sleep(100);
+    ClickAt(ItemPoint(combo, std::atoi(argv[3])));
+    if (!WaitFor(3000, [&] { return DroppedList(combo) == nullptr; })) Fail("the list stayed dropped down");
+    Settle();
+  } else {
+    Usage();
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return Run(argc, argv); }
