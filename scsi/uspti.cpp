@@ -60,9 +60,8 @@ bool GetScsiAddress(HANDLE handle, uint8_t& adapter, uint8_t& target, uint8_t& l
   return ok != FALSE;
 }
 
-bool SptiExecute(HANDLE handle, const uint8_t* cdb, uint8_t cdblength, void* buffer,
-                 uint32_t bufferlength, uint8_t direction) {
-  tsptdwithsense block;
+void PreparePassThrough(tsptdwithsense& block, const uint8_t* cdb, uint8_t cdblength, void* buffer,
+                        uint32_t bufferlength, uint8_t direction) {
   std::memset(&block, 0, sizeof block);
   // The Cdb field holds 16 bytes; a longer block must not overrun it.
   const UCHAR length = std::min<UCHAR>(cdblength, sizeof block.spt.Cdb);
@@ -75,7 +74,12 @@ bool SptiExecute(HANDLE handle, const uint8_t* cdb, uint8_t cdblength, void* buf
   block.spt.DataBuffer = buffer;
   block.spt.SenseInfoOffset = offsetof(tsptdwithsense, sense);
   if (length != 0) std::memcpy(block.spt.Cdb, cdb, length);
+}
 
+bool SptiExecute(HANDLE handle, const uint8_t* cdb, uint8_t cdblength, void* buffer,
+                 uint32_t bufferlength, uint8_t direction) {
+  tsptdwithsense block;
+  PreparePassThrough(block, cdb, cdblength, buffer, bufferlength, direction);
   DWORD returned = 0;
   const BOOL ok = DeviceIoControl(handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &block, sizeof block,
                                   &block, sizeof block, &returned, nullptr);
