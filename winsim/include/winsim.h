@@ -63,7 +63,9 @@ std::vector<uint8_t> AdministratorsSid();  // S-1-5-32-544
 std::vector<uint8_t> UsersSid();           // S-1-5-32-545
 
 struct Token {
-  bool member = true;             // what CheckTokenMembership reports
+  // What CheckTokenMembership reports for the Administrators SID; any other
+  // SID is a member when it is an enabled, not deny-only, group below.
+  bool member = true;
   bool hasThreadToken = false;    // else OpenThreadToken fails with ERROR_NO_TOKEN
   std::vector<Group> groups{{AdministratorsSid(), SE_GROUP_ENABLED}};
 };

@@ -64,7 +64,7 @@ BOOL WINAPI AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE c
 }
 
 PVOID WINAPI FreeSid(PSID sid) {
-  Enter(Api::FreeSid);
+  if (Enter(Api::FreeSid)) return sid;
   auto it = state().sids.find(sid);
   if (it == state().sids.end()) {
     Misuse("FreeSid on a SID that is not allocated (double free?)");
@@ -77,7 +77,10 @@ PVOID WINAPI FreeSid(PSID sid) {
 }
 
 BOOL WINAPI EqualSid(PSID a, PSID b) {
-  Enter(Api::EqualSid);
+  if (Enter(Api::EqualSid)) {
+    SetLastError(kErrorInvalidSid);
+    return FALSE;
+  }
   if (!ValidSid(a) || !ValidSid(b)) {
     SetLastError(kErrorInvalidSid);
     return FALSE;
