@@ -5,14 +5,13 @@
 
 namespace wnaspi32_exports {
 // Declarations only: the program never links against the library; these
-// give the entry-point variables their types.
-extern "C" {
+// give the entry-point variables their types. Not extern "C": a C-linkage
+// name may not also name the global variables below (clang rejects it).
 DWORD __cdecl GetASPI32SupportInfo(void);
 DWORD __cdecl SendASPI32Command(LPVOID srb);
 BOOL __cdecl GetASPI32Buffer(LPVOID buffer);
 BOOL __cdecl FreeASPI32Buffer(LPVOID buffer);
 BOOL __cdecl TranslateASPI32Address(PDWORD path, PDWORD devnode);
-}
 }  // namespace wnaspi32_exports
 
 extern HMODULE aspilibrary;
