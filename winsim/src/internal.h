@@ -29,6 +29,8 @@ struct State {
   std::map<uintptr_t, Object> objects;
   std::map<uintptr_t, OpenKey> keys;
   std::map<void*, size_t> sids;  // live SIDs from AllocateAndInitializeSid, with their size
+  void FreeSids();
+  ~State() { FreeSids(); }
 };
 State& state();
 

@@ -9,6 +9,11 @@ namespace winsim {
 
 namespace detail {
 
+void State::FreeSids() {
+  for (auto& s : sids) delete[] static_cast<uint8_t*>(s.first);
+  sids.clear();
+}
+
 State& state() {
   static State s;
   return s;
@@ -95,11 +100,10 @@ Machine& machine() {
 
 void Reset() {
   // SIDs the program leaked in the last run are released here, not by it.
-  for (auto& s : state().sids) delete[] static_cast<uint8_t*>(s.first);
   State& st = state();
+  st.FreeSids();
   st.objects.clear();
   st.keys.clear();
-  st.sids.clear();
   st.lastError = 0;
   Machine& m = machine();
   m = Machine{};
