@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace fuzzcheck {
 
@@ -21,6 +22,10 @@ inline std::string Printable(const std::string& text) {
     }
   }
   return out;
+}
+
+inline std::string First(const std::vector<std::string>& texts) {
+  return texts.empty() ? "(none)" : texts.front();
 }
 
 [[noreturn]] inline void Fail(const char* file, int line, const char* what,

@@ -117,6 +117,8 @@ Reply Drive::Execute(const uint8_t* cdb, uint32_t cdbLength, uint8_t* buffer,
   // A block shorter than its opcode's group defines leaves the drive with
   // whatever the transport did not send.
   if (cdbLength < CommandLength(opcode)) return Check(kInvalidField);
+  for (const auto& raw : rawReplies)
+    if (raw.first == opcode) return DataIn(raw.second, bufferLength, buffer, bufferLength, dir);
 
   switch (opcode) {
     case 0x12: {  // INQUIRY

@@ -56,6 +56,11 @@ class Drive {
   // Per-opcode faults; an opcode absent here runs normally.
   std::vector<std::pair<uint8_t, Fault>> faults;
 
+  // Per-opcode raw replies that replace the modelled ones, as a device that
+  // answers anything would: the bytes move to the host with good status, up
+  // to the host's buffer length (fuzzing).
+  std::vector<std::pair<uint8_t, std::vector<uint8_t>>> rawReplies;
+
   // Runs one command block. dir: 0 none, 1 from the device, 2 to the device.
   Reply Execute(const uint8_t* cdb, uint32_t cdbLength, uint8_t* buffer, uint32_t bufferLength,
                 int dir);
