@@ -1,0 +1,62 @@
+// Shared set-up for the device-layer and drive tests: a fresh simulated
+// machine and fresh program state for every test, and a check that nothing
+// a test did left a handle, event, key or SID open or misused a call.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <winsim.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "drive/tcddrive.h"
+#include "scsi/aspispti.h"
+#include "scsi/wnaspi32.h"
+
+class DeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    winsim::Reset();
+    ForgetProgramState();
+  }
+  void TearDown() override {
+    EXPECT_TRUE(winsim::NothingOpen());
+    EXPECT_FALSE(M().deadlock);
+    for (const std::string& what : M().misuse) ADD_FAILURE() << "misuse: " << what;
+    ForgetProgramState();
+  }
+
+  static void ForgetProgramState() {
+    activetransport = tpAspi;  // the value before InitAspiSpti runs
+    cddrives.clear();
+    aspilibrary = nullptr;
+    GetASPI32SupportInfo = nullptr;
+    SendASPI32Command = nullptr;
+    GetASPI32Buffer = nullptr;
+    FreeASPI32Buffer = nullptr;
+    TranslateASPI32Address = nullptr;
+  }
+
+  static winsim::Machine& M() { return winsim::machine(); }
+  static int Calls(winsim::Api api) { return M().count.calls[static_cast<size_t>(api)]; }
+  static void FailAlways(winsim::Api api) { M().failAlways[static_cast<size_t>(api)] = true; }
+
+  static void UseSpti() { activetransport = tpSpti; }
+  static void UseAspi() {
+    M().aspiPresent = true;
+    ASSERT_TRUE(LoadAspi());
+    activetransport = tpAspi;
+  }
+
+  static simdrive::Drive& DeviceDrive(size_t index) { return M().devices[index]->drive; }
+  static simdrive::Drive& AspiDrive(size_t index) { return *M().aspi.devices[index].drive; }
+
+  // The ASPI execute requests the library received, in order.
+  static std::vector<aspiwire::Request> AspiExecRequests() {
+    std::vector<aspiwire::Request> requests;
+    for (const aspiwire::Request& r : M().aspi.log)
+      if (r.cmd == 2) requests.push_back(r);
+    return requests;
+  }
+};
