@@ -77,17 +77,6 @@ TEST_F(UILanguage, NonNtReadsResourceLocaleDefaultValue) {
   EXPECT_EQ(Calls(Api::RegCloseKey), 1);
 }
 
-TEST_F(UILanguage, NonNtIgnoresDefaultUserLocale) {
-  winsim::SetNonNT();
-  SetNtLocale("00000816");
-  EXPECT_EQ(GetUILanguage(), 0u);
-}
-
-TEST_F(UILanguage, NtIgnoresResourceLocale) {
-  winsim::SetString(HKEY_CURRENT_USER, k9xKey, "", "00000816");
-  EXPECT_EQ(GetUILanguage(), 0u);
-}
-
 TEST_F(UILanguage, LocaleTextsConvertAsPlainHex) {
   const struct {
     const char* text;
@@ -190,23 +179,12 @@ TEST_F(RegStringReader, SizesBelowTwoReadEmptyWithSuccess) {
   EXPECT_EQ(text, "");
 }
 
-TEST_F(RegStringReader, SizesBelowTwoGiveNoLanguage) {
-  Set(REG_SZ, {0});
-  EXPECT_EQ(GetUILanguage(), 0u);
-}
-
 TEST_F(RegStringReader, OtherTypesRefusedLeavingOutputAlone) {
   for (DWORD type : {REG_NONE, REG_BINARY, REG_DWORD, REG_MULTI_SZ, REG_QWORD}) {
     Set(type, Bytes(std::string("00000816\0", 9)));
     EXPECT_FALSE(ReadRegString(key, kNtValue, text)) << type;
     EXPECT_EQ(text, "poison") << type;
   }
-}
-
-TEST_F(RegStringReader, GeneralReaderTakesTheTypesItIsGiven) {
-  Set(REG_DWORD, {0x16, 0x08, 0, 0});
-  EXPECT_TRUE(ReadRegValue(key, kNtValue, text, REG_DWORD, REG_BINARY));
-  EXPECT_EQ(text, std::string("\x16\x08\x00", 3));
 }
 
 TEST_F(RegStringReader, MissingValueFailsLeavingOutputAlone) {
@@ -225,16 +203,6 @@ TEST_F(RegStringReader, EmptyNameReadsDefaultValue) {
   winsim::SetString(HKEY_USERS, kNtKey, "", "816");
   EXPECT_TRUE(ReadRegString(key, "", text));
   EXPECT_EQ(text, "816");
-}
-
-TEST(TryHexToUInt, RefusalLeavesOutputAlone) {
-  DWORD value = 0x5A5A5A5A;
-  EXPECT_FALSE(TryHexToUInt("1G", value));
-  EXPECT_FALSE(TryHexToUInt("", value));
-  EXPECT_FALSE(TryHexToUInt("123456789", value));
-  EXPECT_EQ(value, 0x5A5A5A5Au);
-  EXPECT_TRUE(TryHexToUInt("0000000000FFFFFFFF", value));
-  EXPECT_EQ(value, 0xFFFFFFFFu);
 }
 
 }  // namespace
