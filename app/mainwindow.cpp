@@ -166,6 +166,14 @@ LRESULT tmainwindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_COMMAND:
       OnCommand(LOWORD(wparam), HIWORD(wparam));
       return 0;
+    case WM_NEXTDLGCTL: {
+      // The dialog manager moves the focus (Tab, a label's access key) with
+      // this message, which only a dialog's own window procedure handles.
+      HWND target = LOWORD(lparam) ? reinterpret_cast<HWND>(wparam)
+                                   : GetNextDlgTabItem(window_, GetFocus(), wparam != 0);
+      if (target) SetFocus(target);
+      return 0;
+    }
     case WM_ACTIVATE:
       // Keep the focused control across a switch to another window, as a
       // dialog does.
