@@ -160,19 +160,6 @@ TEST_P(DriveCommandTest, RejectedCommandsLeaveZerosInTheirReplies) {
   }
 }
 
-TEST_P(DriveCommandTest, CheckConditionIsFailure) {
-  Drive().SetFault(0x12, simdrive::Fault::CheckCondition);
-  Drive().SetFault(0xBB, simdrive::Fault::CheckCondition);
-  Drive().SetFault(0x1B, simdrive::Fault::CallFails);
-  tcddrive drive(1, 2, 0);
-  std::string v, p, r;
-  EXPECT_FALSE(drive.Inquiry(v, p, r));
-  EXPECT_FALSE(drive.SetSpeed(7056));
-  EXPECT_FALSE(drive.Eject(1));
-  uint8_t page[24];
-  EXPECT_TRUE(drive.ModeSense(0x2A, page, sizeof page));
-}
-
 INSTANTIATE_TEST_SUITE_P(Transports, DriveCommandTest, ::testing::Values(tpSpti, tpAspi),
                          [](const ::testing::TestParamInfo<ttransport>& info) {
                            return info.param == tpSpti ? "PassThrough" : "Aspi";
@@ -193,21 +180,6 @@ TEST_F(DriveObjectTest, MediaClassOverEveryProfileBoundary) {
       {0xFFFF, kMediaOther},
   };
   for (const auto& c : cases) EXPECT_EQ(c.media, MediaClassOfProfile(c.profile)) << c.profile;
-}
-
-TEST_F(DriveObjectTest, MediaClassFollowsTheLoadedMedium) {
-  const size_t index = winsim::AddCdRom(0, 1, 0, 0);
-  UseSpti();
-  const struct {
-    uint16_t profile;
-    uint8_t media;
-  } cases[] = {{simdrive::kNoMedium, kMediaOther}, {simdrive::kCdRw, kMediaCd},
-               {simdrive::kDvdRom, kMediaDvd},     {simdrive::kBdRom, kMediaOther}};
-  for (const auto& c : cases) {
-    DeviceDrive(index).profile = c.profile;
-    tcddrive drive(1, 0, 0);
-    EXPECT_EQ(c.media, drive.GetMediaClass()) << c.profile;
-  }
 }
 
 TEST_F(DriveObjectTest, PassThroughDriveHoldsOneHandleForItsLife) {

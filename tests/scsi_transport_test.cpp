@@ -92,23 +92,26 @@ TEST_F(AdminTest, ThreadTokenErrorOtherThanNoTokenIsNotAdmin) {
   EXPECT_EQ(0, Calls(Api::OpenProcessToken));
 }
 
-TEST_F(AdminTest, ProcessTokenNotOpenedIsNotAdmin) {
-  UseGroupWalk({{winsim::AdministratorsSid(), SE_GROUP_ENABLED}});
-  FailAlways(Api::OpenProcessToken);
-  EXPECT_FALSE(IsAdmin());
-}
-
-TEST_F(AdminTest, GroupsNotReadIsNotAdmin) {
-  UseGroupWalk({{winsim::AdministratorsSid(), SE_GROUP_ENABLED}});
-  FailAlways(Api::GetTokenInformation);
-  EXPECT_FALSE(IsAdmin());
-}
-
-TEST_F(AdminTest, GroupSizeKnownButSecondReadFailsIsNotAdmin) {
-  UseGroupWalk({{winsim::AdministratorsSid(), SE_GROUP_ENABLED}});
-  winsim::ArmFailure({Api::GetTokenInformation}, 2);
-  EXPECT_FALSE(IsAdmin());
-  EXPECT_EQ(2, Calls(Api::GetTokenInformation));
+TEST_F(AdminTest, AnyFailingStepOfTheGroupWalkIsNotAdmin) {
+  const struct {
+    Api api;
+    int nth;  // 0: every call fails
+  } cases[] = {
+      {Api::OpenProcessToken, 0},
+      {Api::GetTokenInformation, 1},  // the size query
+      {Api::GetTokenInformation, 2},  // the groups themselves
+      {Api::EqualSid, 0},
+  };
+  for (const auto& c : cases) {
+    winsim::Reset();
+    UseGroupWalk({{winsim::AdministratorsSid(), SE_GROUP_ENABLED}});
+    if (c.nth == 0)
+      FailAlways(c.api);
+    else
+      winsim::ArmFailure({c.api}, c.nth);
+    EXPECT_FALSE(IsAdmin()) << winsim::ApiName(c.api) << " " << c.nth;
+    EXPECT_TRUE(winsim::NothingOpen()) << winsim::ApiName(c.api);
+  }
 }
 
 TEST_F(AdminTest, OnlyEnabledAndNotDenyOnlyAdministratorsCount) {
