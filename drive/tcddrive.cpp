@@ -66,9 +66,9 @@ bool tcddrive::Inquiry(std::string& vendor, std::string& product, std::string& r
 
 bool tcddrive::ModeSense(uint8_t page, void* buffer, uint32_t length) {
   uint8_t cdb[16] = {};
-  cdb[0] = 0x5A;                                    // MODE SENSE(10)
-  cdb[2] = page;                                    // page control 0: current values
-  cdb[7] = static_cast<uint8_t>(length >> 8);       // allocation length
+  cdb[0] = 0x5A;                               // MODE SENSE(10)
+  cdb[2] = page;                               // page control 0: current values
+  cdb[7] = static_cast<uint8_t>(length >> 8);  // allocation length, low 16 bits
   cdb[8] = static_cast<uint8_t>(length);
   return ExecCmd(cdb, 10, buffer, length, kDirIn);
 }

@@ -28,6 +28,13 @@ TEST_F(AdminTest, NonNtIsAdminWithoutAnySecurityCall) {
   EXPECT_EQ(0, Calls(Api::OpenProcessToken));
 }
 
+TEST_F(AdminTest, UnreadablePlatformGetsTheRealCheck) {
+  FailAlways(Api::GetVersionExA);
+  M().token.member = false;
+  EXPECT_FALSE(IsAdmin());
+  EXPECT_EQ(1, Calls(Api::CheckTokenMembership));
+}
+
 TEST_F(AdminTest, Nt5AsksCheckTokenMembershipAndNothingElse) {
   for (bool member : {true, false}) {
     winsim::Reset();
