@@ -20,6 +20,22 @@ constexpr int kListDropped = 8;  // entries shown when a list drops down
 // copyright sign in Windows-1252.
 constexpr char kNotice[] = "Copyright \xA9 2026 Orun ";
 
+// A window's device context, released on every path.
+class tdc {
+ public:
+  explicit tdc(HWND window) : window_(window), dc_(GetDC(window)) {}
+  ~tdc() {
+    if (dc_) ReleaseDC(window_, dc_);
+  }
+  tdc(const tdc&) = delete;
+  tdc& operator=(const tdc&) = delete;
+  HDC Handle() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
 }  // namespace
 
 void tcombolist::Clear() { SendMessageA(handle_, CB_RESETCONTENT, 0, 0); }
@@ -60,9 +76,8 @@ void tfont::Create(int height, BYTE charset, BYTE pitchandfamily, const char* fa
 bool tmainwindow::Create(HINSTANCE instance) {
   instance_ = instance;
   {
-    HDC screen = GetDC(nullptr);
-    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    tdc screen(nullptr);
+    dpi_ = GetDeviceCaps(screen.Handle(), LOGPIXELSY);
     if (dpi_ <= 0) dpi_ = 96;
   }
 
@@ -275,12 +290,13 @@ void tmainwindow::FitComboHeight(HWND combo) {
 void tmainwindow::SizeLabel(HWND label) {
   char text[64] = {};
   GetWindowTextA(label, text, sizeof(text));
-  HDC dc = GetDC(label);
-  HGDIOBJ previous = SelectObject(dc, windowfont_.Handle());
   RECT bounds{0, 0, 0, 0};
-  DrawTextA(dc, text, -1, &bounds, DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
-  SelectObject(dc, previous);
-  ReleaseDC(label, dc);
+  {
+    tdc dc(label);
+    HGDIOBJ previous = SelectObject(dc.Handle(), windowfont_.Handle());
+    DrawTextA(dc.Handle(), text, -1, &bounds, DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
+    SelectObject(dc.Handle(), previous);
+  }
   SetWindowPos(label, nullptr, 0, 0, bounds.right, bounds.bottom,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
