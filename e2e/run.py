@@ -29,6 +29,7 @@ import traceback
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver64"
+WINE_FONTS = "/usr/share/wine/fonts"
 TITLE = "Kelvarin"
 KEY = r"HKEY_CURRENT_USER\Software\Orun\Kelvarin"
 
@@ -285,7 +286,7 @@ def wine_version():
 def make_template(cache):
     """A freshly booted prefix, made once and reused while Wine stays the same."""
     version = re.sub(r"[^A-Za-z0-9.]+", "-", wine_version())
-    template = os.path.join(cache, f"prefix-{version}")
+    template = os.path.join(cache, f"prefix-{version}-fonts")
     if os.path.exists(os.path.join(template, "ready")):
         return template
     shutil.rmtree(template, ignore_errors=True)
@@ -307,14 +308,45 @@ def make_template(cache):
         xvfb.stop()
         shutil.rmtree(work, ignore_errors=True)
     expect(os.path.exists(os.path.join(template, "user.reg")), "wineboot made no user.reg")
+    # Wine's own fonts (MS Sans Serif, Fixedsys, Marlett for the caption
+    # buttons) where Windows keeps them: this Wine looks for its data
+    # directory through a path it cannot open from the Windows side.
+    fonts = os.path.join(template, "drive_c", "windows", "Fonts")
+    os.makedirs(fonts, exist_ok=True)
+    for f in sorted(os.listdir(WINE_FONTS)) if os.path.isdir(WINE_FONTS) else []:
+        if f.lower().endswith((".ttf", ".fon")):
+            shutil.copy2(os.path.join(WINE_FONTS, f), fonts)
     open(os.path.join(template, "ready"), "w").close()
     return template
 
 
-def wine_env(prefix, display, lang, overrides):
-    env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "WINE", "LANG"))}
+LOCALES = ("en_US", "pt_PT", "pt_BR")
+
+
+def make_locales(cache):
+    """Wine takes the user's language from the C library's locale, so the
+    locales the scenarios use are compiled here, privately (LOCPATH), rather
+    than relying on the machine having them generated."""
+    root = os.path.join(cache, "locale")
+    for name in LOCALES:
+        target = os.path.join(root, f"{name}.UTF-8")
+        if os.path.exists(os.path.join(target, "LC_CTYPE")):
+            continue
+        os.makedirs(root, exist_ok=True)
+        out = subprocess.run(["localedef", "-i", name, "-f", "UTF-8", target],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=120)
+        expect(os.path.exists(os.path.join(target, "LC_CTYPE")),
+               f"localedef {name}.UTF-8 failed (is the 'locales' package installed?): "
+               f"{out.stderr.decode(errors='replace').strip()}")
+    return root
+
+
+def wine_env(prefix, display, lang, overrides, locpath=None):
+    env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "WINE", "LANG", "LOCPATH"))}
     env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEARCH="win64", DISPLAY=display, LANG=lang,
                WINEDLLOVERRIDES=";".join(filter(None, ["winemenubuilder.exe=d", overrides])))
+    if locpath:
+        env["LOCPATH"] = locpath
     return env
 
 
@@ -359,7 +391,8 @@ def parse_reg(text):
 
 class Session:
     def __init__(self, ctx, name, drives=(), version="win98", lang="en_US.UTF-8", aspi="native",
-                 stored=None, dpi=None, adapters=1, completion="pending", display=None):
+                 stored=None, dpi=None, adapters=1, completion="pending", display=None,
+                 desktop=None):
         self.ctx, self.name = ctx, name
         self.dir = os.path.join(ctx.work, name)
         os.makedirs(self.dir)
@@ -380,10 +413,11 @@ class Session:
             f.write(f"adapters {adapters}\ncomplete {completion}\n")
             for d in self.drives:
                 f.write(d.drives_text())
-        self._write_registry(version, stored or {}, dpi)
+        self._write_registry(version, stored or {}, dpi, desktop)
         overrides = {"native": "wnaspi32=n", "missing": "wnaspi32=d", "builtin": "wnaspi32=b"}[aspi]
         self.xvfb = None if display else Xvfb(self.dir)
-        self.env = wine_env(self.prefix, display or self.xvfb.display, lang, overrides)
+        self.env = wine_env(self.prefix, display or self.xvfb.display, lang, overrides,
+                            ctx.locales)
         self.env.update(KELVARIN_E2E_DRIVES=self.winpath(os.path.join(self.dir, "drives.txt")),
                         KELVARIN_E2E_LOG=self.winpath(self.log_path),
                         KELVARIN_E2E_STATE=self.winpath(self.state_path))
@@ -397,9 +431,14 @@ class Session:
     def winpath(path):
         return "Z:" + os.path.abspath(path).replace("/", "\\")
 
-    def _write_registry(self, version, stored, dpi):
+    def _write_registry(self, version, stored, dpi, desktop):
         """Settings go straight into the prefix's user.reg before Wine starts."""
         sections = []
+        if desktop:
+            # Every window of the prefix inside one virtual desktop, which
+            # draws the window frames (there is no window manager).
+            sections.append(("Software\\Wine\\Explorer", ['"Desktop"="Default"']))
+            sections.append(("Software\\Wine\\Explorer\\Desktops", [f'"Default"="{desktop}"']))
         if version:
             sections.append(("Software\\Wine\\AppDefaults\\kelvarin.exe",
                              [f'"Version"="{version}"']))
@@ -425,15 +464,11 @@ class Session:
 
     # -- the program --------------------------------------------------------
 
-    def launch(self, desktop=None):
+    def launch(self):
         expect(self.program is None, "the program is already running")
-        args = [WINE, "kelvarin.exe"]
-        if desktop:
-            args = [WINE, "explorer", f"/desktop=kelvarin,{desktop}", "kelvarin.exe"]
         self.program_out = open(os.path.join(self.dir, "program.out"), "ab")
-        self.program = subprocess.Popen(args, cwd=self.bindir, env=self.env,
+        self.program = subprocess.Popen([WINE, "kelvarin.exe"], cwd=self.bindir, env=self.env,
                                         stdout=self.program_out, stderr=subprocess.STDOUT)
-        self.via_desktop = bool(desktop)
 
     def close(self):
         """Closes the window as its close button does; the program must end by itself."""
@@ -448,8 +483,7 @@ class Session:
         finally:
             self.program_out.close()
         program, self.program = self.program, None
-        if not self.via_desktop:
-            expect_eq(rc, 0, f"exit status of kelvarin.exe (pid {program.pid})")
+        expect_eq(rc, 0, f"exit status of kelvarin.exe (pid {program.pid})")
 
     def stop(self):
         if self.program is not None:
@@ -910,6 +944,9 @@ def scenario_language(ctx):
                                           ("en_US.UTF-8", PROMPT_EN, CAPTIONS_EN, 413)):
         drive = cd_drive()
         s = ctx.session("language-" + lang.split(".")[0], [drive], lang=lang, adapters=2)
+        want = {"pt_PT.UTF-8": "0816", "pt_BR.UTF-8": "0416", "en_US.UTF-8": "0409"}[lang]
+        expect_eq(s.driver("uilang").strip(), want,
+                  f"{lang}: the interface language Wine reports (GetUserDefaultUILanguage)")
         s.launch()
         q = s.question()
         expect_eq(q["text"], prompt, f"{lang}: question")
@@ -962,9 +999,10 @@ def scenario_screenshots(ctx):
                             ("144dpi", "en_US.UTF-8", 144)):
         dvd, cd = dvd_drive(), cd_drive()
         s = ctx.session("screenshot-" + shot, [dvd, cd], lang=lang, dpi=dpi, adapters=2,
+                        desktop="800x400",
                         stored={dvd.key(): stored_list([22160, 16620, 11080, 5540]),
                                 cd.key(): stored_list([9173, 7056, 5645, 4234])})
-        s.launch(desktop="800x400")
+        s.launch()
         s.driver("wait-window")
         s.driver("settle")
         time.sleep(0.5)
@@ -1013,6 +1051,7 @@ class Context:
     def __init__(self, args, work):
         self.exe, self.aspi, self.driver = args.exe, args.aspi, args.driver
         self.template = make_template(args.cache)
+        self.locales = make_locales(args.cache)
         self.work = work
         self.shots = args.shots or os.path.join(work, "shots")
         os.makedirs(self.shots, exist_ok=True)
@@ -1078,6 +1117,7 @@ def run_interactive(args):
     display = os.environ.get("DISPLAY") or None
     dvd, cd = dvd_drive(), cd_drive()
     s = ctx.session("session", [dvd, cd], adapters=2, display=display,
+                    desktop=None if display else "800x400",
                     stored={cd.key(): stored_list([9173, 7056, 5645, 4234])})
     s.deadline = float("inf")
     try:
@@ -1090,7 +1130,7 @@ def run_interactive(args):
             s.program = None
         else:
             s.deadline = time.time() + SCENARIO_TIMEOUT
-            s.launch(desktop="800x400")
+            s.launch()
             s.question()
             s.facts("answer", "yes")
             s.driver("wait-window")

@@ -36,7 +36,7 @@ const Control kControls[] = {
   std::fprintf(stderr,
                "usage: driver wait-window|wait-gone|wait-question|wait-error [ms]\n"
                "       driver answer yes|no | errorbox | boxes | settle | close\n"
-               "       driver lists | layout | focus | foreground\n"
+               "       driver lists | layout | focus | foreground | uilang\n"
                "       driver key <control> down|up|home|end | click <control>\n"
                "       driver center <control> | item-point <control> <k> | dropped <control>\n"
                "       driver select-mouse <control> <k> | alt <letter>\n");
@@ -332,6 +332,9 @@ int Run(int argc, char** argv) {
     std::printf("button=%s\n", TextOf(ok).c_str());
     SendMessageW(ok, BM_CLICK, 0, 0);
     if (!WaitFor(5000, [&] { return !IsWindow(box); })) Fail("the error box stayed open");
+  } else if (command == "uilang") {
+    // What Wine makes of the locale this prefix runs under.
+    std::printf("%04x\n", unsigned(GetUserDefaultUILanguage()));
   } else if (command == "settle") {
     Settle();
   } else if (command == "close") {
