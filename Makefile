@@ -56,14 +56,14 @@ bench: deps-host deps-mingw deps-wine exe
 # End to end: the real x86_64 kelvarin.exe under Wine on Xvfb, operated as a
 # person would, against the simulated drives of a test ASPI library.
 e2e: deps-wine exe
-	python3 e2e/run.py
+	python3 e2e/run.py --build $(B)/x86_64 --cache $(B)/e2e
 
 # The real program with two simulated drives: on $$DISPLAY, or on Xvfb with a
 # screenshot when there is no display.
 run: deps-mingw deps-wine
 	cmake -S . -B $(B)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
 	cmake --build $(B)/x86_64 -j$(JOBS) --target kelvarin wnaspi32 e2edriver
-	python3 e2e/run.py --interactive
+	python3 e2e/run.py --build $(B)/x86_64 --cache $(B)/e2e --interactive
 
 test: check exe e2e fuzz-short
 

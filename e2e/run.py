@@ -1049,7 +1049,8 @@ def scenario_screenshots(ctx):
         margin = 12
         path = os.path.join(ctx.shots, f"screenshot-{shot}.png")
         s.screenshot(path, (w + 2 * margin, h + 2 * margin, max(0, x - margin), max(0, y - margin)))
-        ctx.note(f"{shot}: {path}, window {w}x{h}, client {layout['client'][0]}x{layout['client'][1]}")
+        ctx.note(f"{shot}: window {w}x{h}, client {layout['client'][0]}x{layout['client'][1]}"
+                 + (f", {path}" if ctx.shots_given else ""))
         s.close()
         ctx.stop(s)
 
@@ -1091,6 +1092,7 @@ class Context:
         self.locales = make_locales(args.cache)
         self.work = work
         self.shots = args.shots or os.path.join(work, "shots")
+        self.shots_given = bool(args.shots)
         os.makedirs(self.shots, exist_ok=True)
         self.sessions = []
         self.notes = []
@@ -1188,19 +1190,23 @@ def run_interactive(args):
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     top = os.path.dirname(here)
-    build = os.path.join(top, "build", "x86_64")
     p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    p.add_argument("--exe", default=os.path.join(build, "app", "kelvarin.exe"))
-    p.add_argument("--aspi", default=os.path.join(build, "e2e", "wnaspi32.dll"))
-    p.add_argument("--driver", default=os.path.join(build, "e2e", "e2edriver.exe"))
+    p.add_argument("--build", default=os.path.join(top, "build", "x86_64"),
+                   help="the x86_64 MinGW build directory")
+    p.add_argument("--exe", help="default: BUILD/app/kelvarin.exe")
+    p.add_argument("--aspi", help="default: BUILD/e2e/wnaspi32.dll")
+    p.add_argument("--driver", help="default: BUILD/e2e/e2edriver.exe")
     p.add_argument("--cache", default=os.path.join(top, "build", "e2e"),
-                   help="where the template prefix is kept")
+                   help="where the template prefix and locales are kept")
     p.add_argument("--only", action="append", help="run only this scenario (repeatable)")
     p.add_argument("--list", action="store_true", help="list the scenarios")
     p.add_argument("--keep", action="store_true", help="keep the work files")
     p.add_argument("--shots", help="directory for the screenshots (default: the work dir)")
     p.add_argument("--interactive", action="store_true", help="run the program (make run)")
     args = p.parse_args()
+    args.exe = args.exe or os.path.join(args.build, "app", "kelvarin.exe")
+    args.aspi = args.aspi or os.path.join(args.build, "e2e", "wnaspi32.dll")
+    args.driver = args.driver or os.path.join(args.build, "e2e", "e2edriver.exe")
     # Wine wants an absolute prefix path.
     for name in ("exe", "aspi", "driver", "cache", "shots"):
         if getattr(args, name):

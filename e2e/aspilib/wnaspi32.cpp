@@ -5,8 +5,11 @@
 //   KELVARIN_E2E_STATE   drive state kept across runs of the program
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "drivesfile.h"
@@ -16,6 +19,15 @@ namespace {
 CRITICAL_SECTION lock;
 e2edrives::Setup* setup;  // made on the first call, under the lock
 std::string logPath, statePath;
+
+// Data of a pending request, held back until it completes: an adapter
+// moves the data when the command ends, so a caller that reads its buffer
+// before the event is set finds it as it left it.
+struct Transfer {
+  uint8_t* buffer;
+  std::vector<uint8_t> data;
+};
+std::vector<Transfer> transfers;
 
 class Locked {
  public:
@@ -87,9 +99,21 @@ std::string Describe(const aspiwire::Request& r) {
 }
 
 std::vector<HANDLE> TakeCompleted() {
+  for (const Transfer& t : transfers) std::copy(t.data.begin(), t.data.end(), t.buffer);
+  transfers.clear();
   std::vector<HANDLE> events;
   setup->library.CompletePending([&](void* event) { events.push_back(static_cast<HANDLE>(event)); });
   return events;
+}
+
+// The caller's data buffer of an execute request, empty when it has none.
+std::pair<uint8_t*, size_t> BufferOf(const uint8_t* srb) {
+  const aspiwire::ExecLayout l = aspiwire::ExecLayoutFor(sizeof(void*));
+  uint32_t length;
+  uint8_t* buffer;
+  std::memcpy(&length, srb + l.bufLen, sizeof length);
+  std::memcpy(&buffer, srb + l.bufPointer, sizeof buffer);
+  return buffer ? std::make_pair(buffer, size_t(length)) : std::make_pair(buffer, size_t(0));
 }
 
 // Completes the pending request a moment after SendASPI32Command returned,
@@ -138,9 +162,11 @@ DWORD __cdecl SendASPI32Command(LPVOID srb) {
     return 0;
   }
   e2edrives::ApplyState(ReadWhole(statePath), s.library);
+  const auto* bytes = static_cast<const uint8_t*>(srb);
+  const auto buffer = bytes[0] == 0x02 ? BufferOf(bytes) : std::make_pair<uint8_t*, size_t>(nullptr, 0);
+  const std::vector<uint8_t> before(buffer.first, buffer.first + buffer.second);
   const size_t logged = s.library.log.size();
   const DWORD status = s.library.Send(srb);
-  const auto* bytes = static_cast<const uint8_t*>(srb);
   std::string line = s.library.log.size() > logged ? Describe(s.library.log.back())
                                                    : "SRB cmd=" + Hex(bytes[0], 2) + " (not recorded)";
   s.library.log.clear();
@@ -151,6 +177,10 @@ DWORD __cdecl SendASPI32Command(LPVOID srb) {
   if (bytes[0] == 0x02) {
     WriteWhole(statePath, e2edrives::FormatState(s.library), "wb");
     if (s.library.HasPending()) {
+      if (s.completion == e2edrives::Completion::Pending && buffer.second > 0) {
+        transfers.push_back({buffer.first, std::vector<uint8_t>(buffer.first, buffer.first + buffer.second)});
+        std::copy(before.begin(), before.end(), buffer.first);
+      }
       if (s.completion == e2edrives::Completion::Signalled) {
         for (HANDLE e : TakeCompleted()) SetEvent(e);
       } else {
