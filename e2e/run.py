@@ -30,7 +30,6 @@ import traceback
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver64"
 WINE_FONTS = "/usr/share/wine/fonts"
-TITLE = "Kelvarin"
 KEY = r"HKEY_CURRENT_USER\Software\Orun\Kelvarin"
 
 PROMPT_EN = ("Supported speeds detection for this drive was never done, "

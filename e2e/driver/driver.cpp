@@ -5,6 +5,7 @@
 // bad usage.
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,9 +35,9 @@ const Control kControls[] = {
 
 [[noreturn]] void Usage() {
   std::fprintf(stderr,
-               "usage: driver wait-window|wait-gone|wait-question|wait-error [ms]\n"
+               "usage: driver wait-window|wait-question|wait-error [ms]\n"
                "       driver answer yes|no | errorbox | boxes | settle | close\n"
-               "       driver lists | layout | focus | foreground | uilang\n"
+               "       driver lists | layout | focus | uilang\n"
                "       driver key <control> down|up|home|end | click <control>\n"
                "       driver center <control> | item-point <control> <k> | dropped <control>\n"
                "       driver select-mouse <control> <k> | alt <letter>\n");
@@ -294,10 +295,6 @@ int Run(int argc, char** argv) {
       Fail(Box() ? "a message box is up instead of the main window: " + BoxText(Box())
                  : std::string("the main window did not appear"));
     std::printf("shown\n");
-  } else if (command == "wait-gone") {
-    if (!WaitFor(Timeout(argc, argv, 2), [] { return MainWindow() == nullptr; }))
-      Fail("the main window is still there");
-    std::printf("gone\n");
   } else if (command == "wait-question" || command == "wait-error") {
     const bool question = command == "wait-question";
     HWND box = nullptr;
@@ -348,10 +345,6 @@ int Run(int argc, char** argv) {
   } else if (command == "focus") {
     HWND main = RequireMain();
     std::printf("%s\n", NameOf(FocusOf(main), main).c_str());
-  } else if (command == "foreground") {
-    HWND main = RequireMain();
-    HWND fg = GetForegroundWindow();
-    std::printf("%s\n", fg == main ? "main" : fg == Box() && fg ? "box" : fg ? "other" : "none");
   } else if (command == "key" && argc == 4) {
     // What the keyboard does to a focused drop-down list: a key-down and a
     // key-up posted to it.
@@ -361,16 +354,12 @@ int Run(int argc, char** argv) {
     PostMessageW(control, WM_KEYDOWN, vk, 1 | scan);
     PostMessageW(control, WM_KEYUP, vk, 1 | scan | (LPARAM(3) << 30));
     Settle();
-  } else if (command == "press" && argc == 3) {
-    PressKeys({VirtualKey(arg)});
   } else if (command == "alt" && argc == 3 && arg.size() == 1) {
     PressKeys({VK_MENU, WORD(toupper(static_cast<unsigned char>(arg[0])))});
   } else if (command == "click" && argc == 3) {
     // A button pressed and released with the mouse: BM_CLICK sends the
     // button the same down and up it gets from a click.
     SendMessageW(RequireControl(arg), BM_CLICK, 0, 0);
-  } else if (command == "mouse-click" && argc == 3) {
-    ClickAt(CenterOf(RequireControl(arg)));
   } else if (command == "center" && argc == 3) {
     PrintCenter(RequireControl(arg));
   } else if (command == "dropped" && argc == 3) {
