@@ -1,0 +1,81 @@
+#!/usr/bin/env python3
+"""Start-up to the first shown window under Wine: kelvarin.exe against an
+empty Win32 window program (plain, and with the common controls 6 manifest),
+all started by the same watcher in the same
+prefix, on the same Xvfb display and wineserver, taking turns.
+
+    bench/startup.py --exe build/x86_64/app/kelvarin.exe --win build/bench/win --runs 20
+
+Prints JSON: the milliseconds of every run of each program. Reuses the
+end-to-end runner's Wine plumbing (prefix template, Xvfb, environment).
+"""
+
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+
+TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(TOP, "e2e"))
+import run as e2e  # noqa: E402
+
+
+def watch(env, work, program, timeout=120):
+    # Output to a file, not a pipe: Wine's own processes started on the way
+    # (the desktop, services) would hold a pipe open after the watcher ends.
+    path = os.path.join(work, "startwatch.out")
+    with open(path, "w") as out:
+        code = subprocess.run([e2e.WINE, r"C:\bench\startwatch.exe", program, "1"], env=env,
+                              stdout=out, stderr=subprocess.STDOUT, timeout=timeout).returncode
+    text = open(path).read()
+    if code != 0:
+        raise e2e.Failure(f"startwatch {program}: {text.strip()}")
+    return float(text.split()[0])
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--exe", required=True)
+    p.add_argument("--win", required=True, help="directory with startwatch.exe and the empty windows")
+    p.add_argument("--runs", type=int, default=15)
+    p.add_argument("--work", default=os.path.join(TOP, "build", "bench", "wine"))
+    args = p.parse_args()
+    args.work = os.path.abspath(args.work)
+
+    template = e2e.make_template(os.path.join(TOP, "build", "e2e"))
+    shutil.rmtree(args.work, ignore_errors=True)
+    os.makedirs(args.work)
+    prefix = os.path.join(args.work, "prefix")
+    e2e.copy_prefix(template, prefix)
+    bench = os.path.join(prefix, "drive_c", "bench")
+    os.makedirs(bench)
+    for name in ("startwatch.exe", "emptywindow.exe", "emptywindow-cc6.exe"):
+        shutil.copy(os.path.join(args.win, name), bench)
+    shutil.copy(args.exe, os.path.join(bench, "kelvarin.exe"))
+
+    xvfb = e2e.Xvfb(args.work)
+    env = e2e.wine_env(prefix, xvfb.display, "en_US.UTF-8", "mscoree=d;mshtml=d")
+    server = None
+    programs = {"kelvarin": r"C:\bench\kelvarin.exe", "empty": r"C:\bench\emptywindow.exe",
+                "empty-cc6": r"C:\bench\emptywindow-cc6.exe"}
+    times = {name: [] for name in programs}
+    try:
+        server = subprocess.Popen([e2e.WINESERVER, "-f", "-p"], env=env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # The first runs also start Wine's desktop and fill the file caches.
+        for name, program in programs.items():
+            watch(env, args.work, program)
+        for _ in range(args.runs):
+            for name, program in programs.items():
+                times[name].append(watch(env, args.work, program))
+    finally:
+        e2e.stop_wineserver(env, server)
+        xvfb.stop()
+    json.dump({"wine": e2e.wine_version(), "runs": args.runs, "ms": times}, sys.stdout)
+    print()
+
+
+if __name__ == "__main__":
+    main()
