@@ -696,6 +696,24 @@ TEST_P(FaultAction, ShutDownReleasesTheLibraryOnlyOnAspi) {
   EXPECT_TRUE(winsim::NothingOpen());
 }
 
+TEST(FaultShutDown, AFailedLibraryReleaseEmptiesTheInventoryAndIsNotRepeated) {
+  SetUpMachine(Route::Aspi);
+  winsim::Machine& m = winsim::machine();
+  FakeView view;
+  TForm1 form(view);
+  form.FormCreate();
+  winsim::ArmFailure({Api::FreeLibrary}, 1);
+  form.FormDestroy();
+  winsim::DisarmFailure();
+  EXPECT_TRUE(cddrives.empty());
+  EXPECT_TRUE(winsim::NothingOpen());
+  EXPECT_EQ(m.count.loadedModules, 1);  // the system kept it
+  // A second shut-down must not release a module it no longer owns.
+  form.FormDestroy();
+  EXPECT_EQ(m.count.calls[static_cast<size_t>(Api::FreeLibrary)], 1);
+  EXPECT_TRUE(m.misuse.empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(BothTransports, FaultAction, ::testing::Values(Route::Spti, Route::Aspi),
                          [](const ::testing::TestParamInfo<Route>& info) {
                            return info.param == Route::Spti ? "PassThrough" : "Aspi";
