@@ -1,6 +1,4 @@
 // Detection of the supported speeds: the probe sequence and what is kept.
-#include <cstring>
-
 #include "device_fixture.h"
 #include "scsi/scsidefs.h"
 
@@ -10,20 +8,19 @@ using DetectionTest = DeviceTest;
 
 const std::vector<uint8_t> kModeSense{0x5A, 0, 0x2A, 0, 0, 0, 0, 0, 24, 0};
 
-std::vector<uint8_t> SetSpeedCdb(uint16_t speed) {
-  return {0xBB, 0, static_cast<uint8_t>(speed >> 8), static_cast<uint8_t>(speed), 0, 0, 0, 0, 0, 0, 0, 0};
+std::vector<uint8_t> SetSpeedCdb(int speed) {
+  return {0xBB, 0, static_cast<uint8_t>(speed >> 8), static_cast<uint8_t>(speed), 0, 0, 0, 0, 0, 0,
+          0, 0};
 }
 
 // The 188 blocks of a detection whose first read gave `saved`.
-std::vector<std::vector<uint8_t>> ExpectedSequence(uint16_t saved) {
+std::vector<std::vector<uint8_t>> ExpectedSequence(int saved) {
   std::vector<std::vector<uint8_t>> cdbs{kModeSense};
-  for (int step = 47; step >= 7; --step) {
-    cdbs.push_back(SetSpeedCdb(static_cast<uint16_t>(step * 1385)));
-    cdbs.push_back(kModeSense);
+  for (int step = 47; step >= 7; --step) {  // DVD ladder
+    cdbs.insert(cdbs.end(), {SetSpeedCdb(step * 1385), kModeSense});
   }
-  for (int step = 52; step >= 1; --step) {
-    cdbs.push_back(SetSpeedCdb(static_cast<uint16_t>(step * 177)));
-    cdbs.push_back(kModeSense);
+  for (int step = 52; step >= 1; --step) {  // CD ladder
+    cdbs.insert(cdbs.end(), {SetSpeedCdb(step * 177), kModeSense});
   }
   cdbs.push_back(SetSpeedCdb(saved));
   return cdbs;
@@ -35,69 +32,41 @@ std::vector<std::vector<uint8_t>> SentCdbs() {
   return cdbs;
 }
 
-TEST_F(DetectionTest, ProbesBothLaddersThenRestoresTheFirstSpeed) {
-  const size_t index = winsim::AddCdRom(0, 1, 0, 0);
-  DeviceDrive(index).currentSpeed = 4234;
-  UseSpti();
-  tdynwordarray list{1, 2, 3};
-  {
-    tcddrive drive(1, 0, 0);
-    drive.DetectSpeeds(list);
+TEST_F(DetectionTest, ProbesBothLaddersAndKeepsEachSpeedOnceInFirstSeenOrder) {
+  const struct {
+    const char* name;
+    void (*setup)(simdrive::Drive&);
+    tdynwordarray list;
+    int saved;  // the first read, asked for again at the end; -1: nothing sent
+  } cases[] = {
+      {"default CD speeds", [](simdrive::Drive& d) { d.currentSpeed = 4234; },
+       {7056, 5645, 4234, 2822, 1411}, 4234},
+      {"ignores the set-speed command", [](simdrive::Drive& d) { d.ignoresSetSpeed = true; },
+       {7056}, 7056},
+      {"9695 on every DVD step",
+       [](simdrive::Drive& d) { d.cdSpeeds = {9695, 7056, 5645, 4234, 2822, 1411}; },
+       {9695, 7056, 5645, 4234, 2822, 1411}, 7056},
+      {"reads that transfer nothing",
+       [](simdrive::Drive& d) { d.SetFault(0x5A, simdrive::Fault::NoTransfer); }, {0}, 0},
+      {"drive object without transport", [](simdrive::Drive&) { activetransport = tpNone; }, {0}, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    winsim::Reset();
+    UseSpti();
+    c.setup(DeviceDrive(winsim::AddCdRom(0, 1, 0, 0)));
+    tdynwordarray list{1, 2, 3};
+    {
+      tcddrive drive(1, 0, 0);
+      drive.DetectSpeeds(list);
+    }
+    EXPECT_EQ(c.list, list);
+    const auto expected = c.saved < 0 ? decltype(SentCdbs()){} : ExpectedSequence(c.saved);
+    EXPECT_EQ(expected, SentCdbs()) << "every probe is made";
   }
-  const auto expected = ExpectedSequence(4234);
-  ASSERT_EQ(188u, expected.size());
-  EXPECT_EQ(expected, SentCdbs());
-  EXPECT_EQ((std::vector<uint8_t>{0xBB, 0, 0xFE, 0x47, 0, 0, 0, 0, 0, 0, 0, 0}), SentCdbs()[1]);
-  EXPECT_EQ((std::vector<uint8_t>{0xBB, 0, 0x00, 0xB1, 0, 0, 0, 0, 0, 0, 0, 0}), SentCdbs()[185]);
-  EXPECT_EQ(4234, DeviceDrive(index).currentSpeed);
-  EXPECT_EQ((tdynwordarray{7056, 5645, 4234, 2822, 1411}), list);
-}
-
-TEST_F(DetectionTest, DriveIgnoringSetSpeedGivesOneValue) {
-  const size_t index = winsim::AddCdRom(0, 1, 0, 0);
-  DeviceDrive(index).ignoresSetSpeed = true;
-  DeviceDrive(index).currentSpeed = 7056;
-  UseSpti();
-  tdynwordarray list;
-  tcddrive drive(1, 0, 0);
-  drive.DetectSpeeds(list);
-  EXPECT_EQ(tdynwordarray{7056}, list);
-}
-
-TEST_F(DetectionTest, KeepsFirstSeenOrderAcrossTheLadders) {
-  winsim::AddAspiDrive(0, 1, 0);
-  AspiDrive(0).cdSpeeds = {9695, 7056, 5645, 4234, 2822, 1411};
-  UseAspi();
-  tdynwordarray list;
-  {
-    tcddrive drive(0, 1, 0);
-    drive.DetectSpeeds(list);
-  }
-  EXPECT_EQ((tdynwordarray{9695, 7056, 5645, 4234, 2822, 1411}), list);
-  EXPECT_EQ(188u, AspiExecRequests().size());
-}
-
-TEST_F(DetectionTest, ReadsThatTransferNothingGiveZeroAndRestoreZero) {
-  const size_t index = winsim::AddCdRom(0, 1, 0, 0);
-  DeviceDrive(index).SetFault(0x5A, simdrive::Fault::NoTransfer);
-  UseSpti();
-  tdynwordarray list;
-  {
-    tcddrive drive(1, 0, 0);
-    drive.DetectSpeeds(list);
-  }
-  EXPECT_EQ(tdynwordarray{0}, list);
-  EXPECT_EQ(ExpectedSequence(0), SentCdbs()) << "every probe is made";
-}
-
-TEST_F(DetectionTest, DriveWithoutTransportGivesZeroAndSendsNothing) {
-  winsim::AddCdRom(0, 1, 0, 0);
-  activetransport = tpNone;
-  tdynwordarray list{5, 6};
-  tcddrive drive(1, 0, 0);
-  drive.DetectSpeeds(list);
-  EXPECT_EQ(tdynwordarray{0}, list);
-  EXPECT_TRUE(winsim::machine().commands.empty());
+  ASSERT_EQ(188u, ExpectedSequence(0).size());
+  EXPECT_EQ(SetSpeedCdb(0xFE47), ExpectedSequence(0)[1]);    // 47 x 1385
+  EXPECT_EQ(SetSpeedCdb(0x00B1), ExpectedSequence(0)[185]);  // 1 x 177
 }
 
 // A drive whose reports come from a script rather than a speed table, so
