@@ -17,20 +17,11 @@ TEST(FormatSpeedList, LeadsWithFastestRequestAndSeparatesDetectedSpeeds) {
   EXPECT_EQ(FormatSpeedList({9695, 7056, 5645}), "65535,9695,7056,5645");
   EXPECT_EQ(FormatSpeedList({7056}), "65535,7056");
   EXPECT_EQ(FormatSpeedList({0, 65535, 7056, 7056}), "65535,0,65535,7056,7056");
-}
-
-TEST(FormatSpeedList, EmptyResultStillStoresOneMaxField) {
-  const std::string list = FormatSpeedList({});
-  EXPECT_EQ(list, "65535,");
-  EXPECT_EQ(CountTokens(list, ','), 1);
-  EXPECT_EQ(SpeedText(GetToken(list, ',', 1), kMediaCd), "MAX");
-}
-
-TEST(SpeedListKey, DvdMediumGetsItsOwnName) {
-  const std::string description = "1:0:0 VENDOR   PRODUCT          1.00 (E:)";
-  EXPECT_EQ(SpeedListKey(description, kMediaCd), description);
-  EXPECT_EQ(SpeedListKey(description, kMediaOther), description);
-  EXPECT_EQ(SpeedListKey(description, kMediaDvd), description + " DVD");
+  // An empty result still stores one field, shown as MAX.
+  const std::string empty = FormatSpeedList({});
+  EXPECT_EQ(empty, "65535,");
+  EXPECT_EQ(CountTokens(empty, ','), 1);
+  EXPECT_EQ(SpeedText(GetToken(empty, ',', 1), kMediaCd), "MAX");
 }
 
 TEST(CountTokens, CountsFieldsWithOrWithoutTrailingDelimiter) {
@@ -38,80 +29,52 @@ TEST(CountTokens, CountsFieldsWithOrWithoutTrailingDelimiter) {
     const char* text;
     int count;
   } cases[] = {
-      {"", 0},          {",", 0},          {"65535", 1},        {"65535,", 1},
+      {"", 0},           {",", 0},           {"65535", 1},           {"65535,", 1},
       {"65535,7056", 2}, {"65535,7056,", 2}, {"65535,9695,7056", 3}, {"65535,,7056", 3},
-      {",7056", 2},     {",,", 2},
+      {",7056", 2},      {",,", 2},
   };
   for (const auto& c : cases) EXPECT_EQ(CountTokens(c.text, ','), c.count) << c.text;
 }
 
 TEST(GetToken, ReturnsNumberedFieldOrEmptyOutsideTheList) {
-  const std::string list = "65535,9695,7056";
-  EXPECT_EQ(GetToken(list, ',', 1), "65535");
-  EXPECT_EQ(GetToken(list, ',', 2), "9695");
-  EXPECT_EQ(GetToken(list, ',', 3), "7056");
-  EXPECT_EQ(GetToken(list, ',', 4), "");
-  EXPECT_EQ(GetToken(list, ',', 0), "");
-  EXPECT_EQ(GetToken(list, ',', -1), "");
-  EXPECT_EQ(GetToken(list + ",", ',', 3), "7056");
-  EXPECT_EQ(GetToken("", ',', 1), "");
-}
-
-TEST(GetToken, EmptyFieldsKeepTheirPlace) {
-  EXPECT_EQ(GetToken("65535,,7056", ',', 2), "");
-  EXPECT_EQ(GetToken("65535,,7056", ',', 3), "7056");
-  EXPECT_EQ(GetToken(",7056", ',', 1), "");
-  EXPECT_EQ(GetToken(",7056", ',', 2), "7056");
-  EXPECT_EQ(GetToken(",", ',', 1), "");
+  const struct {
+    const char* text;
+    int n;
+    const char* field;
+  } cases[] = {
+      {"65535,9695,7056", 1, "65535"}, {"65535,9695,7056", 2, "9695"}, {"65535,9695,7056", 3, "7056"},
+      {"65535,9695,7056", 4, ""},      {"65535,9695,7056", 0, ""},     {"65535,9695,7056", -1, ""},
+      {"65535,9695,7056,", 3, "7056"}, {"", 1, ""},                    {"65535,,7056", 2, ""},
+      {"65535,,7056", 3, "7056"},      {",7056", 1, ""},               {",7056", 2, "7056"},
+      {",", 1, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(GetToken(c.text, ',', c.n), c.field) << c.text << " #" << c.n;
 }
 
 TEST(DropLastChars, RemovesTailOrEverything) {
-  EXPECT_EQ(DropLastChars("40x", 1), "40");
-  EXPECT_EQ(DropLastChars("MAX", 1), "MA");
-  EXPECT_EQ(DropLastChars("x", 1), "");
-  EXPECT_EQ(DropLastChars("", 1), "");
-  EXPECT_EQ(DropLastChars("372x", 3), "3");
-  EXPECT_EQ(DropLastChars("372x", 4), "");
-  EXPECT_EQ(DropLastChars("372x", 5), "");
-  EXPECT_EQ(DropLastChars("372x", 0), "372x");
+  const struct {
+    const char* text;
+    int n;
+    const char* rest;
+  } cases[] = {{"40x", 1, "40"},   {"MAX", 1, "MA"},  {"x", 1, ""},     {"", 1, ""},
+               {"372x", 3, "3"},   {"372x", 4, ""},   {"372x", 5, ""},  {"372x", 0, "372x"}};
+  for (const auto& c : cases) EXPECT_EQ(DropLastChars(c.text, c.n), c.rest) << c.text << " " << c.n;
 }
 
-struct Conversion {
+const struct {
   const char* text;
   int32_t value;
-};
-
-const Conversion kValidIntegers[] = {
-    {"0", 0},
-    {"7056", 7056},
-    {"   7056", 7056},
-    {"+7056", 7056},
-    {"-1", -1},
-    {"  -42", -42},
-    {"007056", 7056},
-    {"2147483647", 2147483647},
-    {"-2147483648", INT32_MIN},
-    {"+0000000000002147483647", 2147483647},
-    {"$1B90", 7056},
-    {"$1b90", 7056},
-    {"x1B90", 7056},
-    {"X1B90", 7056},
-    {"0x1B90", 7056},
-    {"0X1b90", 7056},
-    {"  $10", 16},
-    {"$0", 0},
-    {"$0000000000001B90", 7056},
-    {"$7FFFFFFF", 2147483647},
-    {"$80000000", INT32_MIN},
-    {"$FFFFFFFF", -1},
-    {"$0FFFFFFFF", -1},
+} kValidIntegers[] = {
+    {"0", 0},           {"7056", 7056},        {"   7056", 7056},     {"+7056", 7056},
+    {"-1", -1},         {"  -42", -42},        {"007056", 7056},      {"2147483647", 2147483647},
+    {"-2147483648", INT32_MIN},                {"+0000000000002147483647", 2147483647},
+    {"$1B90", 7056},    {"$1b90", 7056},       {"x1B90", 7056},       {"X1B90", 7056},
+    {"0x1B90", 7056},   {"0X1b90", 7056},      {"  $10", 16},         {"$0", 0},
+    {"$0000000000001B90", 7056},               {"$7FFFFFFF", 2147483647},
+    {"$80000000", INT32_MIN},                  {"$FFFFFFFF", -1},     {"$0FFFFFFFF", -1},
     // A sign negates the 32-bit value the hex digits spell.
-    {"-$10", -16},
-    {"+$10", 16},
-    {"-0x10", -16},
-    {"-x10", -16},
-    {"-$FFFFFFFF", 1},
-    {"-$80000000", INT32_MIN},
+    {"-$10", -16},      {"+$10", 16},          {"-0x10", -16},        {"-x10", -16},
+    {"-$FFFFFFFF", 1},  {"-$80000000", INT32_MIN},
 };
 
 const char* const kInvalidIntegers[] = {
@@ -123,47 +86,27 @@ const char* const kInvalidIntegers[] = {
     "$+10",       "0x1B90 ",    "\xB2",        "\xA0" "1",
 };
 
-TEST(TryStrToInt, AcceptsDecimalAndPrefixedHex) {
+TEST(IntegerConversion, AcceptsDecimalAndPrefixedHexInAllThreeForms) {
   for (const auto& c : kValidIntegers) {
     int32_t value = 0x5A5A5A5A;
     EXPECT_TRUE(TryStrToInt(c.text, value)) << c.text;
     EXPECT_EQ(value, c.value) << c.text;
+    EXPECT_EQ(StrToIntDef(c.text, 0x5A5A5A5A), c.value) << c.text;
+    EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
   }
 }
 
-TEST(TryStrToInt, RefusesEverythingElseLeavingOutputAlone) {
+TEST(IntegerConversion, RefusesEverythingElseLenientlyOrWithTheConversionError) {
   for (const char* text : kInvalidIntegers) {
     int32_t value = 0x5A5A5A5A;
     EXPECT_FALSE(TryStrToInt(text, value)) << text;
     EXPECT_EQ(value, 0x5A5A5A5A) << text;
-  }
-}
-
-TEST(StrToIntDef, InvalidFieldGivesFallbackSilently) {
-  EXPECT_EQ(StrToIntDef("7056", 0), 7056);
-  EXPECT_EQ(StrToIntDef("$FFFFFFFF", 0), -1);
-  for (const char* text : kInvalidIntegers) EXPECT_EQ(StrToIntDef(text, 0), 0) << text;
-  EXPECT_EQ(StrToIntDef("junk", -7), -7);
-}
-
-TEST(StrToInt, InvalidFieldRaisesConversionErrorNamingIt) {
-  EXPECT_EQ(StrToInt(" -$10"), -16);
-  const struct {
-    const char* text;
-    const char* message;
-  } cases[] = {
-      {"", "'' is not a valid integer value"},
-      {"7056 ", "'7056 ' is not a valid integer value"},
-      {"2147483648", "'2147483648' is not a valid integer value"},
-      {"$100000000", "'$100000000' is not a valid integer value"},
-      {"abc", "'abc' is not a valid integer value"},
-  };
-  for (const auto& c : cases) {
+    EXPECT_EQ(StrToIntDef(text, -7), -7) << text;
     try {
-      StrToInt(c.text);
-      ADD_FAILURE() << "no error for '" << c.text << "'";
+      StrToInt(text);
+      ADD_FAILURE() << "no error for '" << text << "'";
     } catch (const EConvertError& e) {
-      EXPECT_STREQ(e.what(), c.message);
+      EXPECT_EQ(e.what(), "'" + std::string(text) + "' is not a valid integer value");
     }
   }
 }
@@ -175,11 +118,11 @@ struct Shown {
 
 TEST(SpeedText, CdAndOtherMediaInMultiplesOf176Point4) {
   const Shown cases[] = {
-      {"65535", "MAX"}, {"-1", "MAX"},   {"131071", "MAX"},  {"$FFFF", "MAX"},
-      {"65536", "0x"},  {"junk", "0x"},  {"", "0x"},         {"7056", "40x"},
-      {"  7056", "40x"}, {"7056 ", "0x"}, {"$1B90", "40x"},   {"88", "0x"},
-      {"89", "1x"},     {"441", "2x"},   {"2205", "12x"},    {"1323", "8x"},
-      {"11025", "63x"}, {"0", "0x"},     {"65534", "372x"},  {"72656", "40x"},
+      {"65535", "MAX"},  {"-1", "MAX"},     {"131071", "MAX"}, {"$FFFF", "MAX"},
+      {"65536", "0x"},   {"junk", "0x"},    {"", "0x"},        {"7056", "40x"},
+      {"  7056", "40x"}, {"7056 ", "0x"},   {"$1B90", "40x"},  {"88", "0x"},
+      {"89", "1x"},      {"441", "2x"},     {"2205", "12x"},   {"1323", "8x"},
+      {"11025", "63x"},  {"0", "0x"},       {"65534", "372x"}, {"72656", "40x"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(SpeedText(c.field, kMediaCd), c.text) << c.field;
@@ -189,8 +132,8 @@ TEST(SpeedText, CdAndOtherMediaInMultiplesOf176Point4) {
 
 TEST(SpeedText, DvdInMultiplesOf1385) {
   const Shown cases[] = {
-      {"1385", "1x"},   {"692", "0x"},    {"693", "1x"},   {"22160", "16x"},
-      {"65535", "MAX"}, {"65534", "47x"}, {"junk", "0x"},  {"2077", "1x"},
+      {"1385", "1x"},   {"692", "0x"},    {"693", "1x"},  {"22160", "16x"},
+      {"65535", "MAX"}, {"65534", "47x"}, {"junk", "0x"}, {"2077", "1x"},
       {"2078", "2x"},   {"$5690", "16x"},
   };
   for (const auto& c : cases) EXPECT_EQ(SpeedText(c.field, kMediaDvd), c.text) << c.field;
@@ -233,32 +176,29 @@ TEST(SpeedMultiple, MatchesExtendedPrecisionForEverySpeed) {
   EXPECT_EQ(mismatches, 0);
 }
 
-TEST(MatchCurrentSpeed, LastMatchingEntryWins) {
-  const std::vector<std::string> entries = {"MAX", "40x", "32x", "40x"};
-  EXPECT_EQ(MatchCurrentSpeed(entries, 7056, kMediaCd), 3);
-  EXPECT_EQ(MatchCurrentSpeed(entries, 5645, kMediaCd), 2);
-}
-
-TEST(MatchCurrentSpeed, NoMatchGivesNone) {
-  EXPECT_EQ(MatchCurrentSpeed({"MAX", "40x", "32x"}, 8467, kMediaCd), -1);
-  EXPECT_EQ(MatchCurrentSpeed({}, 7056, kMediaCd), -1);
-}
-
-TEST(MatchCurrentSpeed, ZeroSpeedMatchesZeroEntry) {
-  EXPECT_EQ(MatchCurrentSpeed({"MAX", "40x", "0x"}, 0, kMediaCd), 2);
-}
-
-TEST(MatchCurrentSpeed, FastestRequestNeverMatchesMaxEntry) {
-  const std::vector<std::string> entries = {"MAX", "372x", "47x", "MAX"};
-  EXPECT_EQ(MatchCurrentSpeed(entries, 65535, kMediaCd), 1);
-  EXPECT_EQ(MatchCurrentSpeed(entries, 65535, kMediaOther), 1);
-  EXPECT_EQ(MatchCurrentSpeed(entries, 65535, kMediaDvd), 2);
-  EXPECT_EQ(MatchCurrentSpeed({"MAX"}, 65535, kMediaCd), -1);
-}
-
-TEST(MatchCurrentSpeed, DvdMultipleComparedByteForByte) {
-  EXPECT_EQ(MatchCurrentSpeed({"MAX", "16x", "8x", "16", " 16x"}, 22160, kMediaDvd), 1);
-  EXPECT_EQ(MatchCurrentSpeed({"MAX", "016x"}, 22160, kMediaDvd), -1);
+TEST(MatchCurrentSpeed, LastMatchingEntryWinsAndMaxNeverMatches) {
+  const struct {
+    std::vector<std::string> entries;
+    uint16_t current;
+    uint8_t media;
+    int index;
+  } cases[] = {
+      {{"MAX", "40x", "32x", "40x"}, 7056, kMediaCd, 3},
+      {{"MAX", "40x", "32x", "40x"}, 5645, kMediaCd, 2},
+      {{"MAX", "40x", "32x"}, 8467, kMediaCd, -1},
+      {{}, 7056, kMediaCd, -1},
+      {{"MAX", "40x", "0x"}, 0, kMediaCd, 2},
+      {{"MAX", "372x", "47x", "MAX"}, 65535, kMediaCd, 1},
+      {{"MAX", "372x", "47x", "MAX"}, 65535, kMediaOther, 1},
+      {{"MAX", "372x", "47x", "MAX"}, 65535, kMediaDvd, 2},
+      {{"MAX"}, 65535, kMediaCd, -1},
+      {{"MAX", "16x", "8x", "16", " 16x"}, 22160, kMediaDvd, 1},  // byte for byte
+      {{"MAX", "016x"}, 22160, kMediaDvd, -1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MatchCurrentSpeed(c.entries, c.current, c.media), c.index)
+        << c.current << " over " << c.entries.size() << " entries, class " << int(c.media);
+  }
 }
 
 }  // namespace

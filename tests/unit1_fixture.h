@@ -1,4 +1,5 @@
-// The main window's logic over a plain fake view and the simulated machine.
+// The main window's logic over a plain fake view and the simulated machine;
+// the speed-list store and language tests share the machine-only base.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -75,15 +76,27 @@ class FakeView : public tformview {
   }
 };
 
-class WindowTest : public ::testing::Test {
+// A fresh simulated machine, and nothing left open at the end.
+class SimulatedWindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { winsim::Reset(); }
+  void TearDown() override { EXPECT_TRUE(winsim::NothingOpen()); }
+
+  static winsim::Machine& M() { return winsim::machine(); }
+  static int Calls(winsim::Api api) { return M().count.calls[static_cast<size_t>(api)]; }
+  static void FailAlways(winsim::Api api) { M().failAlways[static_cast<size_t>(api)] = true; }
+  static std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+};
+
+class WindowTest : public SimulatedWindowsTest {
  protected:
   void SetUp() override {
-    winsim::Reset();
+    SimulatedWindowsTest::SetUp();
     ForgetProgramState();
   }
   void TearDown() override {
     form.FormDestroy();
-    EXPECT_TRUE(winsim::NothingOpen());
+    SimulatedWindowsTest::TearDown();
     EXPECT_TRUE(cddrives.empty());
     EXPECT_TRUE(view.answers.empty()) << "questions expected but not asked";
     ForgetProgramState();
@@ -93,9 +106,6 @@ class WindowTest : public ::testing::Test {
     cddrives.clear();
     detectprompt.clear();
   }
-
-  static winsim::Machine& M() { return winsim::machine(); }
-  static int Calls(winsim::Api api) { return M().count.calls[static_cast<size_t>(api)]; }
 
   FakeView view;
   TForm1 form{view};
