@@ -89,36 +89,7 @@ TEST_F(WinsimDevice, MalformedPassThroughBlocksAreRefusedUnexecuted) {
   EXPECT_TRUE(winsim::machine().commands.empty());
 }
 
-TEST_F(WinsimDevice, PassThroughRunsTheDriveAndRecordsTheBlock) {
-  uint8_t buffer[37];
-  std::memset(buffer, 0xA5, sizeof(buffer));
-  Block k = Inquiry(buffer);
-  ASSERT_TRUE(Send(k));
-  EXPECT_EQ(0, k.b[2]);  // ScsiStatus
-  EXPECT_EQ(0, std::memcmp(buffer + 8, "ACME    DVD-RW X1       1.0 ", 28));
-  EXPECT_EQ(0xA5, buffer[36]);
-  ASSERT_EQ(1u, winsim::machine().commands.size());
-  const winsim::Machine::Command& c = winsim::machine().commands[0];
-  EXPECT_EQ(winsim::Machine::Command::PassThrough, c.route);
-  EXPECT_EQ((std::vector<uint8_t>{0x12, 0, 0, 0, 36, 0}), c.cdb);
-  EXPECT_EQ(1, c.dir);
-  EXPECT_EQ(36u, c.bufferLength);
-  EXPECT_EQ(60u, c.block.timeOutValue);
-  EXPECT_EQ(32, c.block.senseInfoLength);
-  EXPECT_EQ(kSptdSize, c.block.senseInfoOffset);
-}
-
-TEST_F(WinsimDevice, CheckConditionIsAStatusNotAFailedCall) {
-  uint8_t buffer[36];
-  Block k = Inquiry(buffer);
-  k.b[kCdb] = 0xA8;  // READ(12), which the model does not know
-  ASSERT_TRUE(Send(k));
-  EXPECT_EQ(2, k.b[2]);
-  EXPECT_EQ(0x70, k.b[kSptdSize]);  // fixed-format sense in the sense area
-  EXPECT_EQ(0x05, k.b[kSptdSize + 2]);
-}
-
-TEST_F(WinsimDevice, AddressQueryAnswersTheTriple) {
+TEST_F(WinsimDevice, AddressQueryAnswersTheTripleAndASecondCloseFails) {
   uint8_t a[9];
   std::memset(a, 0xA5, sizeof(a));
   DWORD returned = 0;
@@ -126,9 +97,7 @@ TEST_F(WinsimDevice, AddressQueryAnswersTheTriple) {
   EXPECT_EQ((std::vector<uint8_t>{8, 0, 0, 0, 1, 0, 2, 3, 0xA5}), std::vector<uint8_t>(a, a + 9));
   winsim::machine().devices[0]->failAddress = true;
   EXPECT_FALSE(DeviceIoControl(handle, kGetAddress, nullptr, 0, a, 8, &returned, nullptr));
-}
 
-TEST_F(WinsimDevice, SecondCloseOfAHandleFails) {
   ASSERT_TRUE(CloseHandle(handle));
   SetLastError(0);
   EXPECT_FALSE(CloseHandle(handle));
