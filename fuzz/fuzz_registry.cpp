@@ -13,43 +13,13 @@
 
 #include "fuzz/fuzzcheck.h"
 #include "scsi/aspispti.h"
+#include "tests/fakeview.h"
 #include "ui/UILanguage.h"
 #include "ui/Unit1.h"
 #include "ui/errors.h"
 #include "ui/speedlist.h"
 
 namespace {
-
-class List : public tlistview {
- public:
-  void Clear() override {
-    items.clear();
-    index = -1;
-  }
-  void Add(const std::string& text) override { items.push_back(text); }
-  int Count() const override { return static_cast<int>(items.size()); }
-  std::string Item(int i) const override { return items.at(static_cast<size_t>(i)); }
-  int ItemIndex() const override { return index; }
-  void SetItemIndex(int i) override { index = i; }
-  std::vector<std::string> items;
-  int index = -1;
-};
-
-class View : public tformview {
- public:
-  tlistview& cbdrive() override { return drives; }
-  tlistview& cbvel() override { return speeds; }
-  bool AskYesNo(const std::string&) override {
-    ++questions;
-    return false;
-  }
-  void ShowError(const std::string& text) override { errors.push_back(text); }
-  void SetClientWidth(int) override {}
-  void SetCaption(tcaption, const std::string&) override {}
-  List drives, speeds;
-  int questions = 0;
-  std::vector<std::string> errors;
-};
 
 const char* const kStore = "Software\\Orun\\Kelvarin";
 const std::string kName = "1:0:0 ACME     DVD-RW X1        1.0  (E:)";
@@ -101,18 +71,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   // The window over the stored value: the refresh, then every entry chosen.
-  View view;
+  RecordingView view;
   TForm1 form(view);
   form.FormCreate();
   FUZZ_CHECK(view.drives.items == std::vector<std::string>{kName}, "drive list");
   if (typeError) {
     FUZZ_CHECK(view.errors == std::vector<std::string>{"Invalid data type for '" + kName + "'"},
                fuzzcheck::First(view.errors));
-    FUZZ_CHECK(view.speeds.items.empty() && view.questions == 0, "speeds shown");
+    FUZZ_CHECK(view.speeds.items.empty() && view.questions.empty(), "speeds shown");
   } else if (expected.empty()) {
-    FUZZ_CHECK(view.questions == 1 && view.speeds.items.empty() && view.errors.empty(), "question");
+    FUZZ_CHECK(view.questions.size() == 1 && view.speeds.items.empty() && view.errors.empty(), "question");
   } else {
-    FUZZ_CHECK(view.errors.empty() && view.questions == 0, fuzzcheck::First(view.errors));
+    FUZZ_CHECK(view.errors.empty() && view.questions.empty(), fuzzcheck::First(view.errors));
     const int count = CountTokens(expected, ',');
     FUZZ_CHECK(view.speeds.Count() == count, std::to_string(view.speeds.Count()));
     const int tries = std::min(count, 8);

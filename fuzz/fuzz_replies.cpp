@@ -17,39 +17,11 @@
 #include "drive/tcddrive.h"
 #include "fuzz/fuzzcheck.h"
 #include "scsi/aspispti.h"
+#include "tests/fakeview.h"
 #include "ui/Unit1.h"
 #include "ui/speedlist.h"
 
 namespace {
-
-class List : public tlistview {
- public:
-  void Clear() override {
-    items.clear();
-    index = -1;
-  }
-  void Add(const std::string& text) override { items.push_back(text); }
-  int Count() const override { return static_cast<int>(items.size()); }
-  std::string Item(int i) const override { return items.at(static_cast<size_t>(i)); }
-  int ItemIndex() const override { return index; }
-  void SetItemIndex(int i) override { index = i; }
-  std::vector<std::string> items;
-  int index = -1;
-};
-
-// Says Yes to the detection question once.
-class View : public tformview {
- public:
-  tlistview& cbdrive() override { return drives; }
-  tlistview& cbvel() override { return speeds; }
-  bool AskYesNo(const std::string&) override { return ++questions == 1; }
-  void ShowError(const std::string& text) override { errors.push_back(text); }
-  void SetClientWidth(int) override {}
-  void SetCaption(tcaption, const std::string&) override {}
-  List drives, speeds;
-  int questions = 0;
-  std::vector<std::string> errors;
-};
 
 std::vector<uint8_t> Chunk(const uint8_t*& data, size_t& size) {
   if (size == 0) return {};
@@ -138,12 +110,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The window: no list yet, so the question; Yes detects and stores the
   // one speed, and the refresh shows it, selected unless it is MAX.
-  View view;
+  RecordingView view;
+  view.answers = {true};  // Yes to the first detection question only
   TForm1 form(view);
   form.FormCreate();
   FUZZ_CHECK(view.drives.items == std::vector<std::string>{description}, "drive list");
   FUZZ_CHECK(view.errors.empty(), fuzzcheck::First(view.errors));
-  FUZZ_CHECK(view.questions == 1, "questions: " + std::to_string(view.questions));
+  FUZZ_CHECK(view.questions.size() == 1, "questions: " + std::to_string(view.questions.size()));
   std::string name = SpeedListKey(description, mediaclass);
   name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
   const winsim::RegValue* stored =

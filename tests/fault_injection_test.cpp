@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "scsi/aspispti.h"
+#include "tests/fakeview.h"
 #include "ui/UILanguage.h"
 #include "ui/Unit1.h"
 
@@ -19,39 +20,7 @@ namespace {
 
 using winsim::Api;
 
-class FakeList : public tlistview {
- public:
-  void Clear() override {
-    items.clear();
-    index = -1;
-  }
-  void Add(const std::string& text) override { items.push_back(text); }
-  int Count() const override { return static_cast<int>(items.size()); }
-  std::string Item(int i) const override { return items.at(static_cast<size_t>(i)); }
-  int ItemIndex() const override { return index; }
-  void SetItemIndex(int i) override { index = i; }
-
-  std::vector<std::string> items;
-  int index = -1;
-};
-
-class FakeView : public tformview {
- public:
-  tlistview& cbdrive() override { return drives; }
-  tlistview& cbvel() override { return speeds; }
-  bool AskYesNo(const std::string&) override {
-    ++questions;
-    return false;
-  }
-  void ShowError(const std::string& text) override { errors.push_back(text); }
-  void SetClientWidth(int w) override { width = w; }
-  void SetCaption(tcaption, const std::string&) override {}
-
-  FakeList drives, speeds;
-  int questions = 0;
-  std::vector<std::string> errors;
-  int width = 413;
-};
+using FakeView = RecordingView;  // says No to every question
 
 // What the window shows after an action.
 struct Shown {
@@ -78,7 +47,8 @@ std::ostream& operator<<(std::ostream& out, const Shown& s) {
 }
 
 Shown ShownBy(const FakeView& view) {
-  return {view.drives.items, view.speeds.items, view.speeds.index, view.questions, view.errors};
+  return {view.drives.items, view.speeds.items, view.speeds.index,
+          static_cast<int>(view.questions.size()), view.errors};
 }
 
 enum class Route { Spti, Aspi };
@@ -419,7 +389,7 @@ TEST(FaultStartup, LanguageLookupFailuresFallBackToEnglish) {
       winsim::ArmFailure({api}, 1);
       create(form, view);
       winsim::DisarmFailure();
-      EXPECT_EQ(view.width, 413) << winsim::ApiName(api);
+      EXPECT_EQ(view.clientwidth, 413) << winsim::ApiName(api);
       EXPECT_EQ(detectprompt.size(), 83u);
       form.FormDestroy();
       EXPECT_TRUE(winsim::NothingOpen());

@@ -6,73 +6,26 @@
 #include <windows.h>
 #include <winsim.h>
 
-#include <deque>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "scsi/aspispti.h"
+#include "tests/fakeview.h"
 #include "ui/Unit1.h"
 
-// A drop-down list: Pick is the user's choice; SetItemIndex the program's.
-class FakeList : public tlistview {
+// The window's view with the checks every window test wants: nothing is open
+// while a box is up, and no question comes that the test did not script.
+class FakeView : public RecordingView {
  public:
-  std::vector<std::string> items;
-  int index = -1;
-
-  void Clear() override {
-    items.clear();
-    index = -1;
-  }
-  void Add(const std::string& text) override { items.push_back(text); }
-  int Count() const override { return static_cast<int>(items.size()); }
-  std::string Item(int i) const override { return items.at(static_cast<size_t>(i)); }
-  int ItemIndex() const override { return index; }
-  void SetItemIndex(int i) override {
-    ++programselections;
-    index = i >= 0 && i < Count() ? i : -1;
-  }
-  void Pick(int i) { index = i; }
-
-  int programselections = 0;
-};
-
-class FakeView : public tformview {
- public:
-  FakeList drives, speeds;
-  std::deque<bool> answers;  // the user's answers to the detection question, in order
-  std::vector<std::string> questions;
-  std::vector<std::string> errors;
-  std::vector<std::string> layout;  // width and caption changes, in order
-  std::map<tcaption, std::string> captions;
-  int clientwidth = 413;
-
-  tlistview& cbdrive() override { return drives; }
-  tlistview& cbvel() override { return speeds; }
-
   bool AskYesNo(const std::string& question) override {
     // The drive object that read the medium class is gone before the box.
     EXPECT_TRUE(winsim::NothingOpen());
-    questions.push_back(question);
-    if (answers.empty()) {
-      ADD_FAILURE() << "unexpected detection question";
-      return false;
-    }
-    const bool yes = answers.front();
-    answers.pop_front();
-    return yes;
+    if (answers.empty()) ADD_FAILURE() << "unexpected detection question";
+    return RecordingView::AskYesNo(question);
   }
   void ShowError(const std::string& text) override {
     EXPECT_TRUE(winsim::NothingOpen());
-    errors.push_back(text);
-  }
-  void SetClientWidth(int width) override {
-    clientwidth = width;
-    layout.push_back("width " + std::to_string(width));
-  }
-  void SetCaption(tcaption control, const std::string& text) override {
-    captions[control] = text;
-    layout.push_back(text);
+    RecordingView::ShowError(text);
   }
 };
 

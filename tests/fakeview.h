@@ -1,0 +1,66 @@
+// A plain view for running the window logic without a window: the two lists
+// as texts with a selection, scripted answers to the detection question, and
+// a record of error boxes, width and captions. No test framework inside, so
+// the fuzz targets and benchmarks use it too.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ui/Unit1.h"
+
+// A drop-down list: Pick is the user's choice; SetItemIndex the program's.
+class FakeList : public tlistview {
+ public:
+  std::vector<std::string> items;
+  int index = -1;
+  int programselections = 0;
+
+  void Clear() override {
+    items.clear();
+    index = -1;
+  }
+  void Add(const std::string& text) override { items.push_back(text); }
+  int Count() const override { return static_cast<int>(items.size()); }
+  std::string Item(int i) const override { return items.at(static_cast<size_t>(i)); }
+  int ItemIndex() const override { return index; }
+  void SetItemIndex(int i) override {
+    ++programselections;
+    index = i >= 0 && i < Count() ? i : -1;
+  }
+  void Pick(int i) { index = i; }
+};
+
+class RecordingView : public tformview {
+ public:
+  FakeList drives, speeds;
+  std::deque<bool> answers;  // the user's answers to the detection question, in order
+  bool laterAnswer = false;  // once the scripted answers are used up
+  std::vector<std::string> questions;
+  std::vector<std::string> errors;
+  std::vector<std::string> layout;  // width and caption changes, in order
+  std::map<tcaption, std::string> captions;
+  int clientwidth = 413;
+
+  tlistview& cbdrive() override { return drives; }
+  tlistview& cbvel() override { return speeds; }
+
+  bool AskYesNo(const std::string& question) override {
+    questions.push_back(question);
+    if (answers.empty()) return laterAnswer;
+    const bool yes = answers.front();
+    answers.pop_front();
+    return yes;
+  }
+  void ShowError(const std::string& text) override { errors.push_back(text); }
+  void SetClientWidth(int width) override {
+    clientwidth = width;
+    layout.push_back("width " + std::to_string(width));
+  }
+  void SetCaption(tcaption control, const std::string& text) override {
+    captions[control] = text;
+    layout.push_back(text);
+  }
+};
