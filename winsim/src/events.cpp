@@ -119,8 +119,10 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initial
   return reinterpret_cast<HANDLE>(v);
 }
 
-BOOL WINAPI ResetEvent(HANDLE h) {
-  if (Enter(Api::ResetEvent)) {
+namespace {
+
+BOOL SetSignalled(Api api, HANDLE h, bool signalled) {
+  if (Enter(api)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
@@ -129,23 +131,15 @@ BOOL WINAPI ResetEvent(HANDLE h) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  o->signalled = false;
+  o->signalled = signalled;
   return TRUE;
 }
 
-BOOL WINAPI SetEvent(HANDLE h) {
-  if (Enter(Api::SetEvent)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  Object* o = FindEvent(h);
-  if (o == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  o->signalled = true;
-  return TRUE;
-}
+}  // namespace
+
+BOOL WINAPI ResetEvent(HANDLE h) { return SetSignalled(Api::ResetEvent, h, false); }
+
+BOOL WINAPI SetEvent(HANDLE h) { return SetSignalled(Api::SetEvent, h, true); }
 
 // Time stands still in the model: pending ASPI requests complete when
 // someone waits, and a wait that nothing could ever end is reported rather
