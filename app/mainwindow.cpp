@@ -96,11 +96,10 @@ bool tmainwindow::Create(HINSTANCE instance) {
   windowclass.lpszClassName = KELVARIN_WINDOW_CLASS;
   if (!RegisterClassExA(&windowclass)) return false;
 
-  RECT frame{0, 0, Scale(clientwidth_), Scale(kClientHeight)};
-  AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
+  const RECT frame = Frame();
   if (!CreateWindowExA(kWindowExStyle, KELVARIN_WINDOW_CLASS, kApplicationTitle, kWindowStyle,
-                       CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
-                       frame.bottom - frame.top, nullptr, nullptr, instance, this))
+                       frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top,
+                       nullptr, nullptr, instance, this))
     return false;
 
   // Before the window is first shown: a detection question and the
@@ -110,16 +109,12 @@ bool tmainwindow::Create(HINSTANCE instance) {
 }
 
 int tmainwindow::Run(int show) {
-  RECT frame;
-  GetWindowRect(window_, &frame);
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-  SetWindowPos(window_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(window_, show);
   UpdateWindow(window_);
   SetFocus(GetDlgItem(window_, IDC_CBDRIVE));
+  // The hint shows only when the pointer rests on the button, so its
+  // control can wait until the first frame is up.
+  CreateTooltip();
 
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
@@ -142,10 +137,9 @@ void tmainwindow::ShowError(const std::string& text) {
 
 void tmainwindow::SetClientWidth(int width) {
   clientwidth_ = width;
-  RECT frame{0, 0, Scale(clientwidth_), Scale(kClientHeight)};
-  AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
-  SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const RECT frame = Frame();
+  SetWindowPos(window_, nullptr, frame.left, frame.top, frame.right - frame.left,
+               frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
   Layout();
 }
 
@@ -159,7 +153,19 @@ void tmainwindow::SetCaption(tcaption control, const std::string& text) {
     case tcaption::bteject: handle = bteject_; break;
   }
   SetWindowTextA(handle, text.c_str());
-  if (handle == label1_ || handle == label2_) SizeLabel(handle);
+  if (handle == label1_ || handle == label2_) SizeLabel(handle, text.c_str());
+}
+
+// The window's frame around the client area at the current width, centred
+// on the desktop.
+RECT tmainwindow::Frame() const {
+  RECT frame{0, 0, Scale(clientwidth_), Scale(kClientHeight)};
+  AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  return RECT{left, top, left + width, top + height};
 }
 
 LRESULT CALLBACK tmainwindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -224,44 +230,67 @@ void tmainwindow::OnCommand(int id, int code) {
   }
 }
 
-HWND tmainwindow::AddControl(const char* classname, const char* text, DWORD style, int id) {
-  HWND control = CreateWindowExA(0, classname, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                                 window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 instance_, nullptr);
-  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(windowfont_.Handle()), FALSE);
+HWND tmainwindow::AddControl(const char* classname, const char* text, DWORD style, int id,
+                             const tfont& font, const tbounds& at) {
+  HWND control = CreateWindowExA(0, classname, text, WS_CHILD | WS_VISIBLE | style, at.left,
+                                 at.top, at.width, at.height, window_,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_,
+                                 nullptr);
+  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.Handle()), FALSE);
   return control;
 }
 
-// Creation order is tab order, and each label comes just before its list so
-// that the label's access key moves the focus to that list.
+// The controls are created in their places with their fonts: under Wine
+// each later move or font change costs a round of server calls. The two
+// lists and the line are the exception, created empty and placed once (see
+// below). Creation order is tab order, and each label comes just before its
+// list so that the label's access key moves the focus to that list.
 void tmainwindow::CreateControls() {
   windowfont_.Create(-Scale(11), DEFAULT_CHARSET, DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
   listfont_.Create(-Scale(11), ANSI_CHARSET, FIXED_PITCH | FF_MODERN, "Fixedsys");
+  SIZE label1, label2;
+  {
+    tdc screen(nullptr);
+    label1 = CaptionSize(screen.Handle(), kEnglishTexts.label1);
+    label2 = CaptionSize(screen.Handle(), kEnglishTexts.label2);
+  }
 
   const DWORD liststyle = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
-  label1_ = AddControl("STATIC", kEnglishTexts.label1, SS_LEFT, IDC_LABEL1);
-  HWND drives = AddControl("COMBOBOX", nullptr, liststyle | WS_GROUP, IDC_CBDRIVE);
-  label2_ = AddControl("STATIC", kEnglishTexts.label2, SS_LEFT, IDC_LABEL2);
-  HWND speeds = AddControl("COMBOBOX", nullptr, liststyle, IDC_CBVEL);
-  btdetect_ = AddControl("BUTTON", kEnglishTexts.btdetect, BS_PUSHBUTTON | WS_TABSTOP, IDC_BTDETECT);
-  btload_ = AddControl("BUTTON", kEnglishTexts.btload, BS_PUSHBUTTON | WS_TABSTOP, IDC_BTLOAD);
-  bteject_ = AddControl("BUTTON", kEnglishTexts.bteject, BS_PUSHBUTTON | WS_TABSTOP, IDC_BTEJECT);
-  bevel1_ = AddControl("STATIC", nullptr, SS_ETCHEDHORZ, IDC_BEVEL1);
-  label5_ = AddControl("STATIC", kNotice, SS_RIGHT | SS_NOPREFIX, IDC_LABEL5);
+  const tbounds empty{0, 0, 0, 0};
+  label1_ = AddControl("STATIC", kEnglishTexts.label1, SS_LEFT, IDC_LABEL1, windowfont_,
+                       {Scale(8), Scale(12), label1.cx, label1.cy});
+  HWND drives =
+      AddControl("COMBOBOX", nullptr, liststyle | WS_GROUP, IDC_CBDRIVE, listfont_, empty);
+  label2_ = AddControl("STATIC", kEnglishTexts.label2, SS_LEFT, IDC_LABEL2, windowfont_,
+                       {Scale(8), Scale(44), label2.cx, label2.cy});
+  HWND speeds = AddControl("COMBOBOX", nullptr, liststyle, IDC_CBVEL, listfont_, empty);
+  btdetect_ = AddControl("BUTTON", kEnglishTexts.btdetect, BS_PUSHBUTTON | WS_TABSTOP, IDC_BTDETECT,
+                         windowfont_, Bounds(IDC_BTDETECT));
+  btload_ = AddControl("BUTTON", kEnglishTexts.btload, BS_PUSHBUTTON | WS_TABSTOP, IDC_BTLOAD,
+                       windowfont_, Bounds(IDC_BTLOAD));
+  bteject_ = AddControl("BUTTON", kEnglishTexts.bteject, BS_PUSHBUTTON | WS_TABSTOP, IDC_BTEJECT,
+                        windowfont_, Bounds(IDC_BTEJECT));
+  bevel1_ = AddControl("STATIC", nullptr, SS_ETCHEDHORZ, IDC_BEVEL1, windowfont_, empty);
+  label5_ = AddControl("STATIC", kNotice, SS_RIGHT | SS_NOPREFIX, IDC_LABEL5, windowfont_,
+                       Bounds(IDC_LABEL5));
 
   cbdrive_.Attach(drives);
   cbvel_.Attach(speeds);
   for (HWND list : {drives, speeds}) {
-    SendMessageA(list, WM_SETFONT, reinterpret_cast<WPARAM>(listfont_.Handle()), FALSE);
     SendMessageA(list, CB_SETITEMHEIGHT, 0, Scale(kListItemHeight));
     SendMessageA(list, CB_SETMINVISIBLE, kListDropped, 0);
+    // A list's dropped part is what its sizing leaves below the closed
+    // height, which the font sets; a list created at its size also costs
+    // more under Wine than an empty one placed once.
+    Place(GetDlgCtrlID(list));
+    FitComboHeight(list);
   }
-  SizeLabel(label1_);
-  SizeLabel(label2_);
-  Layout();
-  FitComboHeight(drives);
-  FitComboHeight(speeds);
+  // The etched line, created at its width, grows by its edge under Wine;
+  // placed afterwards it keeps the width given.
+  Place(IDC_BEVEL1);
+}
 
+void tmainwindow::CreateTooltip() {
   HWND tooltip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
                                  WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
@@ -287,42 +316,50 @@ void tmainwindow::FitComboHeight(HWND combo) {
 }
 
 // Labels size themselves to their captions.
-void tmainwindow::SizeLabel(HWND label) {
-  char text[64] = {};
-  GetWindowTextA(label, text, sizeof(text));
+SIZE tmainwindow::CaptionSize(HDC dc, const char* text) const {
   RECT bounds{0, 0, 0, 0};
-  {
-    tdc dc(label);
-    HGDIOBJ previous = SelectObject(dc.Handle(), windowfont_.Handle());
-    DrawTextA(dc.Handle(), text, -1, &bounds, DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
-    SelectObject(dc.Handle(), previous);
-  }
-  SetWindowPos(label, nullptr, 0, 0, bounds.right, bounds.bottom,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  HGDIOBJ previous = SelectObject(dc, windowfont_.Handle());
+  DrawTextA(dc, text, -1, &bounds, DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
+  SelectObject(dc, previous);
+  return SIZE{bounds.right, bounds.bottom};
 }
 
-// Positions at 96 pixels per inch, scaled to the screen. The lists and the
-// buttons are anchored to the right edge, the labels to the left; the line
-// and the notice span the width.
-void tmainwindow::Layout() {
+void tmainwindow::SizeLabel(HWND label, const char* text) {
+  SIZE size;
+  {
+    tdc dc(label);
+    size = CaptionSize(dc.Handle(), text);
+  }
+  SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Positions at 96 pixels per inch, scaled to the screen, at the current
+// client width. The lists and the buttons are anchored to the right edge;
+// the line and the notice span the width. The labels stay at the left.
+tmainwindow::tbounds tmainwindow::Bounds(int id) const {
   const int shift = clientwidth_ - kDesignWidth;
-  auto place = [this](HWND control, int left, int top, int width, int height) {
-    SetWindowPos(control, nullptr, Scale(left), Scale(top), Scale(width), height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-  };
-  auto move = [this](HWND control, int left, int top) {
-    SetWindowPos(control, nullptr, Scale(left), Scale(top), 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  };
   // A drop-down list's window height includes its dropped part.
   const int dropped = Scale(23) + kListDropped * Scale(kListItemHeight) + 2;
-  move(label1_, 8, 12);
-  place(GetDlgItem(window_, IDC_CBDRIVE), 48 + shift, 8, 356, dropped);
-  move(label2_, 8, 44);
-  place(GetDlgItem(window_, IDC_CBVEL), 48 + shift, 40, 53, dropped);
-  place(btdetect_, 111 + shift, 41, 117, Scale(21));
-  place(btload_, 291 + shift, 41, 53, Scale(21));
-  place(bteject_, 351 + shift, 41, 53, Scale(21));
-  place(bevel1_, 0, 71, clientwidth_, 2);
-  place(label5_, 0, 76, clientwidth_, Scale(16));
+  switch (id) {
+    case IDC_CBDRIVE: return {Scale(48 + shift), Scale(8), Scale(356), dropped};
+    case IDC_CBVEL: return {Scale(48 + shift), Scale(40), Scale(53), dropped};
+    case IDC_BTDETECT: return {Scale(111 + shift), Scale(41), Scale(117), Scale(21)};
+    case IDC_BTLOAD: return {Scale(291 + shift), Scale(41), Scale(53), Scale(21)};
+    case IDC_BTEJECT: return {Scale(351 + shift), Scale(41), Scale(53), Scale(21)};
+    case IDC_BEVEL1: return {0, Scale(71), Scale(clientwidth_), 2};
+    case IDC_LABEL5: return {0, Scale(76), Scale(clientwidth_), Scale(16)};
+  }
+  return {0, 0, 0, 0};
+}
+
+void tmainwindow::Place(int id) {
+  const tbounds at = Bounds(id);
+  SetWindowPos(GetDlgItem(window_, id), nullptr, at.left, at.top, at.width, at.height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void tmainwindow::Layout() {
+  for (int id :
+       {IDC_CBDRIVE, IDC_CBVEL, IDC_BTDETECT, IDC_BTLOAD, IDC_BTEJECT, IDC_BEVEL1, IDC_LABEL5})
+    Place(id);
 }

@@ -39,11 +39,11 @@ class tfont {
 
 class tmainwindow : public tformview {
  public:
-  // Creates the window hidden and runs FormCreate; false when the window
-  // could not be created.
+  // Creates the window hidden, centred on the desktop, and runs FormCreate;
+  // false when the window could not be created.
   bool Create(HINSTANCE instance);
-  // Centres on the desktop, shows the window and runs the message loop
-  // until the window is destroyed.
+  // Shows the window and runs the message loop until the window is
+  // destroyed.
   int Run(int show);
 
   tlistview& cbdrive() override { return cbdrive_; }
@@ -56,10 +56,20 @@ class tmainwindow : public tformview {
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
+  // A control's place in the client area, in screen pixels.
+  struct tbounds {
+    int left, top, width, height;
+  };
+  RECT Frame() const;
   void CreateControls();
-  HWND AddControl(const char* classname, const char* text, DWORD style, int id);
+  void CreateTooltip();
+  HWND AddControl(const char* classname, const char* text, DWORD style, int id, const tfont& font,
+                  const tbounds& at);
   void FitComboHeight(HWND combo);
-  void SizeLabel(HWND label);
+  SIZE CaptionSize(HDC dc, const char* text) const;
+  void SizeLabel(HWND label, const char* text);
+  tbounds Bounds(int id) const;
+  void Place(int id);
   void Layout();
   int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
   void OnCommand(int id, int code);
