@@ -1,7 +1,6 @@
 // Simulated machines for the benchmarks: n drives on pass-through (an XP
 // administrator) or on ASPI (Windows 98), a DVD loaded in each, a stored
-// list for each drive, and the window's logic over a view that records
-// nothing it does not need.
+// list for each drive, and the window's logic over the tests' plain view.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "scsi/aspispti.h"
+#include "tests/fakeview.h"
 #include "ui/Unit1.h"
 
 namespace bench {
@@ -19,31 +19,7 @@ enum class Route { Spti, Aspi };
 
 inline const char* RouteName(Route route) { return route == Route::Spti ? "spti" : "aspi"; }
 
-class List : public tlistview {
- public:
-  void Clear() override {
-    items.clear();
-    index = -1;
-  }
-  void Add(const std::string& text) override { items.push_back(text); }
-  int Count() const override { return static_cast<int>(items.size()); }
-  std::string Item(int i) const override { return items[static_cast<size_t>(i)]; }
-  int ItemIndex() const override { return index; }
-  void SetItemIndex(int i) override { index = i; }
-  std::vector<std::string> items;
-  int index = -1;
-};
-
-class View : public tformview {
- public:
-  tlistview& cbdrive() override { return drives; }
-  tlistview& cbvel() override { return speeds; }
-  bool AskYesNo(const std::string&) override { return false; }
-  void ShowError(const std::string&) override {}
-  void SetClientWidth(int) override {}
-  void SetCaption(tcaption, const std::string&) override {}
-  List drives, speeds;
-};
+using View = RecordingView;  // says No to every question
 
 constexpr const char* kStore = "Software\\Orun\\Kelvarin";
 
