@@ -6,14 +6,24 @@ prefix, on the same Xvfb display and wineserver, taking turns.
 
     bench/startup.py --exe build/x86_64/app/kelvarin.exe --win build/bench/win --runs 20
 
-Prints JSON: the milliseconds of every run of each program. Reuses the
-end-to-end runner's Wine plumbing (prefix template, Xvfb, environment).
+Each of Wine's server calls wakes the wineserver and then the caller again,
+and how long an idle CPU takes to wake decides much of a start-up (on a
+virtual machine tens of microseconds a time, so the figures swing with
+whatever else the machine runs). Every round is therefore run twice: as the
+machine is ("free"), and with the CPUs kept out of their idle states through
+the kernel's PM QoS request /dev/cpu_dma_latency ("held"; needs root,
+skipped otherwise).
+
+Prints JSON: per condition, the milliseconds of every run of each program.
+Reuses the end-to-end runner's Wine plumbing (prefix template, Xvfb,
+environment).
 """
 
 import argparse
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
 
@@ -33,6 +43,27 @@ def watch(env, work, program, timeout=120):
     if code != 0:
         raise e2e.Failure(f"startwatch {program}: {text.strip()}")
     return float(text.split()[0])
+
+
+class WakeupLatency:
+    """Holds the CPUs' wake-up latency at zero while open (Linux PM QoS)."""
+
+    def __init__(self):
+        self.fd = None
+
+    def hold(self):
+        try:
+            self.fd = os.open("/dev/cpu_dma_latency", os.O_WRONLY)
+            os.write(self.fd, struct.pack("i", 0))
+        except OSError:
+            self.release()
+            return False
+        return True
+
+    def release(self):
+        if self.fd is not None:
+            os.close(self.fd)
+            self.fd = None
 
 
 def main():
@@ -60,17 +91,30 @@ def main():
     server = None
     programs = {"kelvarin": r"C:\bench\kelvarin.exe", "empty": r"C:\bench\emptywindow.exe",
                 "empty-cc6": r"C:\bench\emptywindow-cc6.exe"}
-    times = {name: [] for name in programs}
+    latency = WakeupLatency()
+    conditions = ["free"] + (["held"] if latency.hold() else [])
+    latency.release()
+    times = {c: {name: [] for name in programs} for c in conditions}
+    names = list(programs)
     try:
         server = subprocess.Popen([e2e.WINESERVER, "-f", "-p"], env=env,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # The first runs also start Wine's desktop and fill the file caches.
         for name, program in programs.items():
             watch(env, args.work, program)
-        for _ in range(args.runs):
-            for name, program in programs.items():
-                times[name].append(watch(env, args.work, program))
+        for i in range(args.runs):
+            # Each program in turn, and each first in turn.
+            order = names[i % len(names):] + names[:i % len(names)]
+            for condition in conditions:
+                if condition == "held":
+                    latency.hold()
+                try:
+                    for name in order:
+                        times[condition][name].append(watch(env, args.work, programs[name]))
+                finally:
+                    latency.release()
     finally:
+        latency.release()
         e2e.stop_wineserver(env, server)
         xvfb.stop()
     json.dump({"wine": e2e.wine_version(), "runs": args.runs, "ms": times}, sys.stdout)

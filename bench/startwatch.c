@@ -1,7 +1,15 @@
 /* Times a program from its start to its first visible top-level window:
    starts it, polls its windows every millisecond, then closes it.
    Usage: startwatch PROGRAM RUNS
-   Prints one line per run: the milliseconds to the first shown window. */
+   Prints one line per run: the milliseconds to the first shown window.
+
+   Under Wine every window query is a call to the wineserver, which the
+   program being timed waits on too, so the watcher keeps its own share
+   small and out of the timed span: it connects to the window system (and
+   so makes sure the desktop process runs) before the clock starts, and it
+   polls only the top-level windows of the program's first thread, where
+   both programs measured create their window, rather than every window of
+   the desktop. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <windows.h>
@@ -30,6 +38,8 @@ int main(int argc, char** argv) {
   const int runs = atoi(argv[2]);
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
+  struct search self = {GetCurrentProcessId(), NULL};
+  EnumWindows(Visit, (LPARAM)&self);
   for (int run = 0; run < runs; ++run) {
     STARTUPINFOA start;
     ZeroMemory(&start, sizeof start);
@@ -47,7 +57,7 @@ int main(int argc, char** argv) {
     struct search s = {process.dwProcessId, NULL};
     while (s.found == NULL) {
       if (WaitForSingleObject(process.hProcess, 1) == WAIT_OBJECT_0) break;
-      EnumWindows(Visit, (LPARAM)&s);
+      EnumThreadWindows(process.dwThreadId, Visit, (LPARAM)&s);
     }
     QueryPerformanceCounter(&end);
     if (s.found == NULL) {
