@@ -312,7 +312,9 @@ void tmainwindow::FitComboHeight(HWND combo) {
   const LRESULT field = SendMessageA(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
   if (field == CB_ERR) return;
   const int adjusted = static_cast<int>(field) + Scale(23) - (closed.bottom - closed.top);
-  if (adjusted > 0) SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), adjusted);
+  // Setting the height it already has still grows the field under Wine.
+  if (adjusted > 0 && adjusted != field)
+    SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), adjusted);
 }
 
 // Labels size themselves to their captions.
