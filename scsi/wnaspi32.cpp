@@ -36,6 +36,10 @@ void UnloadAspi() {
   FreeLibrary(aspilibrary);
   // Nothing may call into the released module, and a second release must
   // not free someone else's reference.
+  ForgetAspi();
+}
+
+void ForgetAspi() {
   aspilibrary = nullptr;
   GetASPI32SupportInfo = nullptr;
   SendASPI32Command = nullptr;

@@ -23,3 +23,5 @@ extern decltype(&wnaspi32_exports::TranslateASPI32Address) TranslateASPI32Addres
 
 bool LoadAspi();
 void UnloadAspi();
+// Drops the handle and entry points without releasing the library.
+void ForgetAspi();

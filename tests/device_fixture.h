@@ -31,12 +31,7 @@ class DeviceTest : public ::testing::Test {
   static void ForgetProgramState() {
     activetransport = tpAspi;  // the value before InitAspiSpti runs
     cddrives.clear();
-    aspilibrary = nullptr;
-    GetASPI32SupportInfo = nullptr;
-    SendASPI32Command = nullptr;
-    GetASPI32Buffer = nullptr;
-    FreeASPI32Buffer = nullptr;
-    TranslateASPI32Address = nullptr;
+    ForgetAspi();
   }
 
   static winsim::Machine& M() { return winsim::machine(); }
