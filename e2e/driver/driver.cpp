@@ -40,7 +40,8 @@ const Control kControls[] = {
                "       driver lists | layout | focus | uilang\n"
                "       driver key <control> down|up|home|end | click <control>\n"
                "       driver center <control> | item-point <control> <k> | dropped <control>\n"
-               "       driver select-mouse <control> <k> | alt <letter>\n");
+               "       driver select-mouse <control> <k> | alt <letter>\n"
+               "       driver faults\n");
   std::exit(2);
 }
 
@@ -285,6 +286,58 @@ WORD VirtualKey(const std::string& name) {
   Fail("unknown key '" + name + "'");
 }
 
+// The first-chance exceptions of this process, as a vectored handler sees
+// them before any frame handler: code and, for access violations, whether
+// it was a write.
+struct SeenException {
+  DWORD code;
+  ULONG_PTR write;
+};
+std::vector<SeenException> g_seen;
+
+LONG CALLBACK RecordException(PEXCEPTION_POINTERS e) {
+  const EXCEPTION_RECORD* r = e->ExceptionRecord;
+  g_seen.push_back({r->ExceptionCode, r->NumberParameters >= 1 ? r->ExceptionInformation[0] : 0});
+  // A guard page drops its guard as it fires: the access goes through when retried.
+  return r->ExceptionCode == STATUS_GUARD_PAGE_VIOLATION ? EXCEPTION_CONTINUE_EXECUTION
+                                                        : EXCEPTION_CONTINUE_SEARCH;
+}
+
+std::string Seen() {
+  std::string out;
+  char item[40];
+  for (const SeenException& s : g_seen) {
+    std::snprintf(item, sizeof item, "%s%08lx/%u", out.empty() ? "" : ",", s.code, unsigned(s.write));
+    out += item;
+  }
+  g_seen.clear();
+  return out.empty() ? "none" : out;
+}
+
+// How faults reach a Windows program in this prefix: the probes Windows
+// answers with an access violation, a write to a read-only page, a guard page.
+void PrintFaults() {
+  void* handler = AddVectoredExceptionHandler(1, RecordException);
+  if (!handler) Fail("AddVectoredExceptionHandler failed");
+  SYSTEM_INFO si;
+  GetSystemInfo(&si);
+  void* freed = VirtualAlloc(nullptr, si.dwPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!freed || !VirtualFree(freed, 0, MEM_RELEASE)) Fail("VirtualAlloc or VirtualFree failed");
+  const BOOL bad_read = IsBadReadPtr(freed, 4);
+  std::printf("read-freed=%d %s\n", bad_read, Seen().c_str());
+  void* readonly = VirtualAlloc(nullptr, si.dwPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READONLY);
+  if (!readonly) Fail("VirtualAlloc failed");
+  const BOOL bad_write = IsBadWritePtr(readonly, 4);
+  std::printf("write-readonly=%d %s\n", bad_write, Seen().c_str());
+  void* guarded = VirtualAlloc(nullptr, si.dwPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE | PAGE_GUARD);
+  if (!guarded) Fail("VirtualAlloc failed");
+  const int value = *static_cast<volatile int*>(guarded);
+  std::printf("guard=%d %s\n", value, Seen().c_str());
+  VirtualFree(readonly, 0, MEM_RELEASE);
+  VirtualFree(guarded, 0, MEM_RELEASE);
+  RemoveVectoredExceptionHandler(handler);
+}
+
 int Run(int argc, char** argv) {
   if (argc < 2) Usage();
   const std::string command = argv[1];
@@ -332,6 +385,8 @@ int Run(int argc, char** argv) {
   } else if (command == "uilang") {
     // What Wine makes of the locale this prefix runs under.
     std::printf("%04x\n", unsigned(GetUserDefaultUILanguage()));
+  } else if (command == "faults") {
+    PrintFaults();
   } else if (command == "settle") {
     Settle();
   } else if (command == "close") {
