@@ -29,7 +29,9 @@ import sys
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(TOP, "e2e"))
-import run as e2e  # noqa: E402
+from kelvarin_e2e import wine as e2e  # noqa: E402
+from kelvarin_e2e.expect import Failure  # noqa: E402
+from kelvarin_e2e.procs import Xvfb  # noqa: E402
 
 
 def watch(env, work, program, timeout=120):
@@ -41,7 +43,7 @@ def watch(env, work, program, timeout=120):
                               stdout=out, stderr=subprocess.STDOUT, timeout=timeout).returncode
     text = open(path).read()
     if code != 0:
-        raise e2e.Failure(f"startwatch {program}: {text.strip()}")
+        raise Failure(f"startwatch {program}: {text.strip()}")
     return float(text.split()[0])
 
 
@@ -86,7 +88,7 @@ def main():
         shutil.copy(os.path.join(args.win, name), bench)
     shutil.copy(args.exe, os.path.join(bench, "kelvarin.exe"))
 
-    xvfb = e2e.Xvfb(args.work)
+    xvfb = Xvfb(args.work)
     env = e2e.wine_env(prefix, xvfb.display, "en_US.UTF-8", "mscoree=d;mshtml=d")
     server = None
     programs = {"kelvarin": r"C:\bench\kelvarin.exe", "empty": r"C:\bench\emptywindow.exe",

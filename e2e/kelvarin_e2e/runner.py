@@ -1,0 +1,127 @@
+"""The command line: every scenario, some of them, or the program for a person (make run)."""
+
+import argparse
+import os
+import shutil
+import sys
+import tempfile
+import time
+import traceback
+
+from .drives import cd_drive, dvd_drive, stored_list
+from .expect import Failure
+from .scenarios import SCENARIOS
+from .session import SCENARIO_TIMEOUT, Context
+from .wine import WINE, WINESERVER
+
+def run_scenarios(args):
+    work = tempfile.mkdtemp(prefix="kelvarin-e2e-")
+    ctx = Context(args, work)
+    chosen = [(n, f) for n, f in SCENARIOS if not args.only or n in args.only]
+    failed = []
+    total = time.time()
+    for name, func in chosen:
+        start = time.time()
+        try:
+            func(ctx)
+            result = "ok"
+        except Failure as e:
+            result = f"FAILED: {e}"
+            failed.append(name)
+        except Exception:
+            result = "ERROR:\n" + traceback.format_exc()
+            failed.append(name)
+        finally:
+            ctx.stop_all()
+        print(f"{name:<14} {time.time() - start:5.1f} s  {result}", flush=True)
+        for note in ctx.notes:
+            print(f"    {note}")
+        ctx.notes.clear()
+    print(f"{len(chosen) - len(failed)} of {len(chosen)} scenarios passed in "
+          f"{time.time() - total:.1f} s", flush=True)
+    if args.keep or failed:
+        print(f"work files kept in {work}")
+    else:
+        shutil.rmtree(work, ignore_errors=True)
+    return 1 if failed else 0
+
+
+def run_interactive(args):
+    """make run: the program with two simulated drives, on $DISPLAY when there
+    is one; otherwise on Xvfb, with a screenshot, and then it ends by itself."""
+    os.makedirs(args.cache, exist_ok=True)
+    work = os.path.abspath(os.path.join(args.cache, "run"))
+    shutil.rmtree(work, ignore_errors=True)
+    ctx = Context(args, work)
+    display = os.environ.get("DISPLAY") or None
+    dvd, cd = dvd_drive(), cd_drive()
+    s = ctx.session("session", [dvd, cd], adapters=2, display=display,
+                    desktop=None if display else "800x400",
+                    stored={cd.key(): stored_list([9173, 7056, 5645, 4234])})
+    s.deadline = float("inf")
+    try:
+        if display:
+            print(f"kelvarin.exe on {display} with two simulated drives; close its window to end",
+                  flush=True)
+            s.launch()
+            s.program.wait()
+            s.program_out.close()
+            s.program = None
+        else:
+            s.deadline = time.time() + SCENARIO_TIMEOUT
+            s.launch()
+            s.question()
+            s.facts("answer", "yes")
+            s.driver("wait-window")
+            s.driver("settle")
+            x, y, w, h = s.layout()["window"]
+            path = os.path.join(args.cache, "run-screenshot.png")
+            s.screenshot(path, (w + 24, h + 24, max(0, x - 12), max(0, y - 12)))
+            print(f"no display: kelvarin.exe ran on Xvfb; screenshot in {path}")
+            s.close()
+        print(f"the simulated drives' requests are in {s.log_path}")
+    except KeyboardInterrupt:
+        pass
+    finally:
+        ctx.stop_all()
+    return 0
+
+
+def main(doc):
+    here = os.path.dirname(os.path.abspath(__file__))
+    top = os.path.dirname(os.path.dirname(here))
+    p = argparse.ArgumentParser(description=doc.split("\n\n")[0])
+    p.add_argument("--build", default=os.path.join(top, "build", "x86_64"),
+                   help="the x86_64 MinGW build directory")
+    p.add_argument("--exe", help="default: BUILD/app/kelvarin.exe")
+    p.add_argument("--aspi", help="default: BUILD/e2e/wnaspi32.dll")
+    p.add_argument("--driver", help="default: BUILD/e2e/e2edriver.exe")
+    p.add_argument("--cache", default=os.path.join(top, "build", "e2e"),
+                   help="where the template prefix and locales are kept")
+    p.add_argument("--only", action="append", help="run only this scenario (repeatable)")
+    p.add_argument("--list", action="store_true", help="list the scenarios")
+    p.add_argument("--keep", action="store_true", help="keep the work files")
+    p.add_argument("--shots", help="directory for the screenshots (default: the work dir)")
+    p.add_argument("--interactive", action="store_true", help="run the program (make run)")
+    args = p.parse_args()
+    args.exe = args.exe or os.path.join(args.build, "app", "kelvarin.exe")
+    args.aspi = args.aspi or os.path.join(args.build, "e2e", "wnaspi32.dll")
+    args.driver = args.driver or os.path.join(args.build, "e2e", "e2edriver.exe")
+    # Wine wants an absolute prefix path.
+    for name in ("exe", "aspi", "driver", "cache", "shots"):
+        if getattr(args, name):
+            setattr(args, name, os.path.abspath(getattr(args, name)))
+    if args.list:
+        for name, func in SCENARIOS:
+            print(f"{name:<14} {func.__doc__.split(chr(10))[0]}")
+        return 0
+    for path in (args.exe, args.aspi, args.driver, WINE, WINESERVER):
+        if not os.path.exists(path):
+            print(f"missing: {path}", file=sys.stderr)
+            return 2
+    if args.only:
+        unknown = set(args.only) - {n for n, _ in SCENARIOS}
+        if unknown:
+            print(f"unknown scenario: {', '.join(sorted(unknown))}", file=sys.stderr)
+            return 2
+    return run_interactive(args) if args.interactive else run_scenarios(args)

@@ -1,0 +1,18 @@
+"""Every scenario, in the order they run."""
+
+from .aspi import (scenario_answer_no, scenario_bad_values, scenario_choose_speed,
+                   scenario_first_start, scenario_load_eject, scenario_two_drives)
+from .routes import scenario_other_routes
+from .window import scenario_language, scenario_screenshots
+
+SCENARIOS = [
+    ("first-start", scenario_first_start),
+    ("choose-speed", scenario_choose_speed),
+    ("two-drives", scenario_two_drives),
+    ("load-eject", scenario_load_eject),
+    ("answer-no", scenario_answer_no),
+    ("bad-values", scenario_bad_values),
+    ("language", scenario_language),
+    ("other-routes", scenario_other_routes),
+    ("screenshots", scenario_screenshots),
+]

@@ -1,0 +1,275 @@
+"""The program on the ASPI route, against the test ASPI library's drives."""
+
+import time
+
+from ..aspilog import check_requests
+from ..commands import EJECT, GET_CONFIGURATION, INQUIRY, LOAD, MODE_SENSE, set_speed_cdb
+from ..drives import (Drive, cd_drive, detection_requests, dvd_drive, selected_entry,
+                      shown_entries, stored_list)
+from ..expect import expect, expect_eq
+from ..texts import PROMPT_EN
+
+def scenario_first_start(ctx):
+    """First start, no stored list: the question comes before the window; Yes
+    runs the detection and the list is stored and shown."""
+    drive = dvd_drive()
+    s = ctx.session("first-start", [drive], completion="pending")
+    s.launch()
+    q = s.question()
+    expect_eq(q["text"], PROMPT_EN, "question text")
+    expect_eq(q["main"], "hidden", "main window while the question is up")
+    expect_eq(q["owner"], "main", "owner of the question box")
+    before = s.requests()
+    check_requests(before, [INQUIRY, GET_CONFIGURATION], drive.address,
+                   "start-up before the question (identify, medium class)")
+    expect(sum(1 for l in s.log_lines() if l.startswith("SRB cmd=01")) == 64,
+           "the inventory asks the device type at 64 addresses of the one adapter")
+
+    s.mark()
+    s.facts("answer", "yes")
+    s.driver("wait-window")
+    s.driver("settle")
+    blocks, found = detection_requests(drive)
+    expect_eq(len(blocks), 188, "commands in a detection")
+    check_requests(s.requests(), [GET_CONFIGURATION] + blocks + [GET_CONFIGURATION, MODE_SENSE],
+                   drive.address, "after Yes (medium class, detection, refresh)")
+    expected_list = stored_list(found)
+    expect_eq(s.stored(), {drive.key(): ("sz", expected_list)}, "stored lists")
+    entries = shown_entries(expected_list, dvd=True)
+    s.expect_lists(([drive.description], 0), (entries, selected_entry(entries, drive.current, True)),
+                   "after detection")
+    expect_eq(s.lists()["cbvel"][1], 2, "selected entry (the current speed, 12x)")
+    s.mark()
+    s.close()
+    check_requests(s.requests(), [], drive.address, "closing")
+
+    # A CD in the same drive has no list yet: asked again at the next start;
+    # its list goes under the description alone, beside the DVD one.
+    s.set_medium(drive, "cd")
+    s.launch()
+    expect_eq(s.question()["text"], PROMPT_EN, "question with a CD loaded")
+    s.mark()
+    s.facts("answer", "yes")
+    s.driver("wait-window")
+    blocks, found = detection_requests(drive)
+    check_requests(s.requests(), [GET_CONFIGURATION] + blocks + [GET_CONFIGURATION, MODE_SENSE],
+                   drive.address, "detection with a CD")
+    cd_list = stored_list(found)
+    expect_eq(s.stored(), {drive.key(dvd=True): ("sz", expected_list),
+                           drive.key(dvd=False): ("sz", cd_list)}, "stored lists after the CD")
+    entries = shown_entries(cd_list, dvd=False)
+    s.expect_lists(([drive.description], 0),
+                   (entries, selected_entry(entries, drive.current, False)), "CD list")
+    s.close()
+    s.check_log_clean()
+
+
+def scenario_choose_speed(ctx):
+    """A stored list: no question; the chosen entry k sends field k + 1, by
+    keyboard (one command per arrow key) and by mouse; the speed persists."""
+    drive = Drive("0:2:0", "ORUN", "CD-R 4000", "0.9", "G", "cd",
+                  cd=[7056, 5645, 4234, 2822, 1411], dvd=[5540], current=4234)
+    fields = [7056, 5645, 4234, 2822, 1411]
+    s = ctx.session("choose-speed", [drive], completion="signalled",
+                    stored={drive.key(): stored_list(fields)})
+    s.launch()
+    s.driver("wait-window")
+    expect_eq(s.driver("boxes").strip(), "none", "message box at start with a stored list")
+    entries = ["MAX", "40x", "32x", "24x", "16x", "8x"]
+    s.expect_lists(([drive.description], 0), (entries, 3), "at start")
+    check_requests(s.requests(), [INQUIRY, GET_CONFIGURATION, MODE_SENSE], drive.address,
+                   "start-up (identify, medium class, current speed; no speed sent)")
+
+    expect_eq(s.focus(), "cbdrive", "focus when the window opens (tab order 0)")
+    s.keys("Tab")
+    expect_eq(s.focus(), "cbvel", "focus after Tab")
+
+    s.mark()
+    s.keys("Down")
+    check_requests(s.requests(), [GET_CONFIGURATION, set_speed_cdb(2822)], drive.address,
+                   "Down from 24x to 16x (entry 4 sends field 5)")
+    expect_eq(s.lists()["cbvel"][1], 4, "selected entry after Down")
+
+    s.mark()
+    s.keys("Up", "Up")
+    check_requests(s.requests(), [GET_CONFIGURATION, set_speed_cdb(4234),
+                                  GET_CONFIGURATION, set_speed_cdb(5645)],
+                   drive.address, "Up twice: one speed per step")
+
+    s.mark()
+    s.choose_with_mouse("cbvel", 1)
+    check_requests(s.requests(), [GET_CONFIGURATION, set_speed_cdb(7056)], drive.address,
+                   "mouse on entry 1 (40x)")
+    s.mark()
+    s.choose_with_mouse("cbvel", 5)
+    check_requests(s.requests(), [GET_CONFIGURATION, set_speed_cdb(1411)], drive.address,
+                   "mouse on entry 5 (8x)")
+    s.mark()
+    s.choose_with_mouse("cbvel", 0)
+    check_requests(s.requests(), [GET_CONFIGURATION, set_speed_cdb(65535)], drive.address,
+                   "mouse on entry 0 (MAX sends 65535)")
+    expect_eq(s.lists()["cbvel"], (entries, 0), "speed list after choosing MAX")
+    s.close()
+
+    # The drive kept the speed it settled on (7056, the fastest): the next
+    # start selects 40x.
+    s.mark()
+    s.launch()
+    s.driver("wait-window")
+    s.expect_lists(([drive.description], 0), (entries, 1), "second start")
+    check_requests(s.requests(), [INQUIRY, GET_CONFIGURATION, MODE_SENSE], drive.address,
+                   "second start")
+    s.close()
+    s.check_log_clean()
+
+
+def scenario_two_drives(ctx):
+    """Two drives, a DVD in one and a CD in the other: switching drives
+    refreshes, each shows its own list; the same drive with a CD shows its CD list."""
+    dvd = dvd_drive("0:1:0")
+    cd = cd_drive("1:0:0")
+    dvd_fields, cd_fields, other_fields = [22160, 16620, 11080, 5540], [7056, 5645, 4234, 2822, 1411], \
+        [9173, 7056, 5645, 4234]
+    s = ctx.session("two-drives", [dvd, cd], adapters=2, completion="atonce",
+                    stored={dvd.key(dvd=True): stored_list(dvd_fields),
+                            dvd.key(dvd=False): stored_list(cd_fields),
+                            cd.key(): stored_list(other_fields)})
+    s.launch()
+    s.driver("wait-window")
+    drives = [dvd.description, cd.description]
+    dvd_entries = ["MAX", "16x", "12x", "8x", "4x"]
+    cd_entries = ["MAX", "52x", "40x", "32x", "24x"]
+    s.expect_lists((drives, 0), (dvd_entries, 2), "at start")
+
+    s.mark()
+    s.keys("Down")
+    check_requests(s.requests(), [GET_CONFIGURATION, MODE_SENSE], cd.address,
+                   "Down in the drive list (refresh of the second drive, no speed sent)")
+    s.expect_lists((drives, 1), (cd_entries, 2), "second drive chosen by keyboard")
+
+    s.mark()
+    s.driver("select-mouse", "cbdrive", 0)  # through the system's input queue this time
+    check_requests(s.requests(), [GET_CONFIGURATION, MODE_SENSE], dvd.address,
+                   "first drive chosen with the mouse")
+    s.expect_lists((drives, 0), (dvd_entries, 2), "first drive chosen with the mouse")
+
+    # A CD goes into the first drive; its list shows at the next refresh,
+    # and 16620 kB/s (94x on a CD) matches no entry.
+    s.set_medium(dvd, "cd")
+    s.keys("Down", "Up")
+    s.expect_lists((drives, 0), (["MAX", "40x", "32x", "24x", "16x", "8x"], -1),
+                   "first drive with a CD loaded")
+    s.close()
+    s.check_log_clean()
+
+
+def scenario_load_eject(ctx):
+    """Load and Eject by button and by access key: START STOP UNIT with IMMED;
+    the speed list is not refreshed. The labels' access keys focus the lists."""
+    drive = dvd_drive()
+    s = ctx.session("load-eject", [drive], completion="pending",
+                    stored={drive.key(): stored_list([22160, 16620, 11080, 5540])})
+    s.launch()
+    s.driver("wait-window")
+    shown = s.lists()
+    expect_eq(shown["cbvel"], (["MAX", "16x", "12x", "8x", "4x"], 2), "speed list at start")
+
+    # Clicks and keys on the X display; the last Alt+L through Windows'
+    # own input queue (SendInput from the driver).
+    for action, how, block in (("btload", "click", LOAD), ("bteject", "click", EJECT),
+                               ("alt+l", "key", LOAD), ("alt+e", "key", EJECT),
+                               ("l", "sendinput-alt", LOAD)):
+        s.mark()
+        if how == "click":
+            s.click_control(action)
+        elif how == "key":
+            s.keys(action)
+        else:
+            s.driver("alt", action)
+            time.sleep(0.1)
+            s.driver("settle")
+        check_requests(s.requests(), [block], drive.address, f"{how} {action}")
+        expect_eq(s.lists(), shown, f"lists after {how} {action} (no refresh)")
+
+    s.keys("alt+s")
+    expect_eq(s.focus(), "cbvel", "focus after Alt+S (the access key of \"&Speed:\")")
+    s.keys("alt+d")
+    expect_eq(s.focus(), "cbdrive", "focus after Alt+D (the access key of \"&Drive:\")")
+    s.close()
+    s.check_log_clean()
+
+
+def scenario_answer_no(ctx):
+    """No to the question: empty speed list, nothing stored, and the question
+    again at the next refresh of that drive."""
+    first = Drive("0:0:0", "ACME", "CD-ROM 40X", "3.0", "D", "cd",
+                  cd=[7056, 3528], dvd=[5540], current=7056)
+    second = cd_drive("0:5:0")
+    second_fields = [9173, 7056, 5645, 4234]
+    s = ctx.session("answer-no", [first, second], completion="pending",
+                    stored={second.key(): stored_list(second_fields)})
+    s.launch()
+    q = s.question()
+    expect_eq((q["text"], q["main"]), (PROMPT_EN, "hidden"), "question at start")
+    s.mark()
+    s.facts("answer", "no")
+    s.driver("wait-window")
+    drives = [first.description, second.description]
+    s.expect_lists((drives, 0), ([], -1), "after No")
+    check_requests(s.requests(), [], first.address, "after No")
+    expect_eq(s.stored(), {second.key(): ("sz", stored_list(second_fields))},
+              "stored lists after No")
+
+    s.keys("Down")
+    expect_eq(s.driver("boxes").strip(), "none", "message box for the drive with a list")
+    s.expect_lists((drives, 1), (["MAX", "52x", "40x", "32x", "24x"], 2), "second drive")
+
+    s.xdotool("key", "Up")
+    q = s.question()
+    expect_eq((q["text"], q["main"]), (PROMPT_EN, "visible"), "question at the next refresh")
+    s.mark()
+    s.facts("answer", "no")
+    s.driver("settle")
+    s.expect_lists((drives, 0), ([], -1), "after the second No")
+    check_requests(s.requests(), [], first.address, "after the second No")
+    expect_eq(s.stored(), {second.key(): ("sz", stored_list(second_fields))},
+              "stored lists after the second No")
+    s.close()
+    s.check_log_clean()
+
+
+def scenario_bad_values(ctx):
+    """A stored value of a non-text type and a field that is not a number:
+    the error box, the window still opens, nothing is sent."""
+    first = dvd_drive("0:1:0", medium="cd", current=7056)
+    second = cd_drive("0:3:0")
+    s = ctx.session("bad-values", [first, second], completion="pending",
+                    stored={first.key(): 7056, second.key(): "65535,abc,7056"})
+    s.launch()
+    box = s.error_box()
+    expect_eq(box["text"], f"Invalid data type for '{first.key()}'", "error box at start")
+    expect_eq(box["main"], "hidden", "main window while the error box is up")
+    s.facts("errorbox")
+    s.driver("wait-window")
+    drives = [first.description, second.description]
+    s.expect_lists((drives, 0), ([], -1), "after the error at start")
+
+    s.keys("Down")
+    s.expect_lists((drives, 1), (["MAX", "0x", "40x"], 2), "drive whose list holds 'abc'")
+    s.keys("Tab")
+    expect_eq(s.focus(), "cbvel", "focus after Tab")
+    s.mark()
+    s.xdotool("key", "Up")
+    box = s.error_box()
+    expect_eq(box["text"], "'abc' is not a valid integer value.", "error box on choosing 0x")
+    s.facts("errorbox")
+    s.driver("settle")
+    check_requests(s.requests(), [GET_CONFIGURATION], second.address,
+                   "choosing the entry of 'abc' (medium class read, no speed sent)")
+    s.mark()
+    s.keys("Down")
+    check_requests(s.requests(), [GET_CONFIGURATION, set_speed_cdb(7056)], second.address,
+                   "choosing 40x after the error")
+    expect_eq(s.driver("boxes").strip(), "none", "message box after choosing 40x")
+    s.close()
+    s.check_log_clean()

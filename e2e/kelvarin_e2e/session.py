@@ -1,0 +1,316 @@
+"""One prefix, one display, one wineserver: the machine a scenario runs on."""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+from .aspilog import LOG_LINE, Request
+from .drives import MEDIA
+from .expect import Failure, expect, expect_eq
+from .procs import Xvfb, end_process
+from .wine import (WINE, WINESERVER, copy_prefix, make_locales, make_template, parse_reg,
+                   reg_quote, stop_wineserver, wine_env)
+
+KEY = r"HKEY_CURRENT_USER\Software\Orun\Kelvarin"
+TRACE = bool(os.environ.get("KELVARIN_E2E_TRACE"))
+STEP_TIMEOUT = 30        # seconds for one driver call or wait
+SCENARIO_TIMEOUT = 120   # seconds for a whole scenario
+
+
+class Session:
+    def __init__(self, ctx, name, drives=(), version="win98", lang="en_US.UTF-8", aspi="native",
+                 stored=None, dpi=None, adapters=1, completion="pending", display=None,
+                 desktop=None):
+        self.ctx, self.name = ctx, name
+        self.dir = os.path.join(ctx.work, name)
+        os.makedirs(self.dir)
+        self.prefix = os.path.join(self.dir, "prefix")
+        copy_prefix(ctx.template, self.prefix)
+        self.bindir = os.path.join(self.prefix, "drive_c", "kelvarin")
+        os.makedirs(self.bindir)
+        shutil.copy2(ctx.exe, self.bindir)
+        if aspi == "native":
+            shutil.copy2(ctx.aspi, self.bindir)
+        self.driver_exe = os.path.join(self.prefix, "drive_c", "e2e", "e2edriver.exe")
+        os.makedirs(os.path.dirname(self.driver_exe))
+        shutil.copy2(ctx.driver, self.driver_exe)
+        self.drives = list(drives)
+        self.log_path = os.path.join(self.dir, "aspi.log")
+        self.state_path = os.path.join(self.dir, "state.txt")
+        with open(os.path.join(self.dir, "drives.txt"), "w") as f:
+            f.write(f"adapters {adapters}\ncomplete {completion}\n")
+            for d in self.drives:
+                f.write(d.drives_text())
+        self._write_registry(version, stored or {}, dpi, desktop, own_display=display is None)
+        overrides = {"native": "wnaspi32=n", "missing": "wnaspi32=d", "builtin": "wnaspi32=b"}[aspi]
+        self.xvfb = None if display else Xvfb(self.dir)
+        self.env = wine_env(self.prefix, display or self.xvfb.display, lang, overrides,
+                            ctx.locales)
+        self.env.update(KELVARIN_E2E_DRIVES=self.winpath(os.path.join(self.dir, "drives.txt")),
+                        KELVARIN_E2E_LOG=self.winpath(self.log_path),
+                        KELVARIN_E2E_STATE=self.winpath(self.state_path))
+        self.deadline = time.time() + SCENARIO_TIMEOUT
+        self.program = None
+        self.logmark = 0
+        self.server = subprocess.Popen([WINESERVER, "-f", "-p"], env=self.env,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    @staticmethod
+    def winpath(path):
+        return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+    def _write_registry(self, version, stored, dpi, desktop, own_display):
+        """Settings go straight into the prefix's user.reg before Wine starts."""
+        sections = []
+        if own_display:
+            # No window manager runs on our Xvfb: Wine should not wait for one
+            # (it waits up to 2 s for a hidden window's withdrawal otherwise).
+            sections.append(("Software\\Wine\\X11 Driver", ['"Managed"="N"']))
+        if desktop:
+            # Every window of the prefix inside one virtual desktop, which
+            # draws the window frames (there is no window manager).
+            sections.append(("Software\\Wine\\Explorer", ['"Desktop"="Default"']))
+            sections.append(("Software\\Wine\\Explorer\\Desktops", [f'"Default"="{desktop}"']))
+        if version:
+            sections.append(("Software\\Wine\\AppDefaults\\kelvarin.exe",
+                             [f'"Version"="{version}"']))
+        if dpi:
+            sections.append(("Control Panel\\Desktop", [f'"LogPixels"=dword:{dpi:08x}']))
+        if stored:
+            lines = []
+            for name, value in stored.items():
+                if isinstance(value, int):
+                    lines.append(f"{reg_quote(name)}=dword:{value:08x}")
+                else:
+                    lines.append(f"{reg_quote(name)}={reg_quote(value)}")
+            sections.append(("Software\\Orun\\Kelvarin", lines))
+        with open(os.path.join(self.prefix, "user.reg"), "a", encoding="utf-8") as f:
+            for key, lines in sections:
+                f.write(f"\n[{key.replace(chr(92), chr(92) * 2)}] 1700000000\n")
+                f.write("\n".join(lines) + "\n")
+
+    def remaining(self, limit=STEP_TIMEOUT):
+        left = self.deadline - time.time()
+        expect(left > 0, f"the scenario ran over its {SCENARIO_TIMEOUT} s")
+        return min(limit, left)
+
+    # -- the program --------------------------------------------------------
+
+    def launch(self):
+        expect(self.program is None, "the program is already running")
+        self.program_out = open(os.path.join(self.dir, "program.out"), "ab")
+        self.program = subprocess.Popen([WINE, "kelvarin.exe"], cwd=self.bindir, env=self.env,
+                                        stdout=self.program_out, stderr=subprocess.STDOUT)
+
+    def close(self):
+        """Closes the window as its close button does; the program must end by itself."""
+        self.driver("close")
+        self.wait_exit()
+
+    def wait_exit(self, timeout=15):
+        try:
+            rc = self.program.wait(self.remaining(timeout))
+        except subprocess.TimeoutExpired:
+            raise Failure("the program did not end after its window was closed")
+        finally:
+            self.program_out.close()
+        program, self.program = self.program, None
+        expect_eq(rc, 0, f"exit status of kelvarin.exe (pid {program.pid})")
+
+    def stop(self):
+        if self.program is not None:
+            end_process(self.program, 3)
+            self.program = None
+        stop_wineserver(self.env, self.server)
+        if self.xvfb:
+            self.xvfb.stop()
+
+    # -- operating it -------------------------------------------------------
+
+    def driver(self, *args, check=True, timeout=STEP_TIMEOUT):
+        start = time.time()
+        # Output through files, not pipes: a Wine process may start helpers
+        # (explorer, services) that inherit its handles and would hold a
+        # pipe open long after the driver ended.
+        with tempfile.TemporaryFile(dir=self.dir) as stdout, \
+                tempfile.TemporaryFile(dir=self.dir) as stderr:
+            try:
+                rc = subprocess.run([WINE, self.driver_exe, *map(str, args)], env=self.env,
+                                    stdout=stdout, stderr=stderr,
+                                    timeout=self.remaining(timeout)).returncode
+            except subprocess.TimeoutExpired:
+                raise Failure(f"driver {' '.join(map(str, args))}: no answer within {timeout} s")
+            stdout.seek(0)
+            stderr.seek(0)
+            out = subprocess.CompletedProcess(args, rc, stdout.read(), stderr.read())
+        if TRACE:
+            print(f"    {time.time() - start:5.2f} s  driver {' '.join(map(str, args))}",
+                  file=sys.stderr)
+        text = out.stdout.decode("utf-8", "replace")
+        if check and out.returncode != 0:
+            raise Failure(f"driver {' '.join(map(str, args))}: "
+                          f"{out.stderr.decode('utf-8', 'replace').strip()}")
+        return text
+
+    def facts(self, *args, **kw):
+        """Driver output of the form key=value, one a line."""
+        return dict(line.split("=", 1) for line in self.driver(*args, **kw).splitlines()
+                    if "=" in line)
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True,
+                       timeout=self.remaining(), stdout=subprocess.DEVNULL)
+
+    def keys(self, *keys):
+        """Keys typed on the X display, one after the other, each waited for."""
+        for k in keys:
+            self.xdotool("key", k)
+            time.sleep(0.1)
+            self.driver("settle")
+
+    def click(self, x, y):
+        self.xdotool("mousemove", x, y, "click", 1)
+
+    def click_control(self, name):
+        x, y = self.driver("center", name).split()
+        self.click(x, y)
+        time.sleep(0.1)
+        self.driver("settle")
+
+    def choose_with_mouse(self, combo, index):
+        """Click the list open, then click the entry."""
+        x, y = self.driver("center", combo).split()
+        self.click(x, y)
+        for _ in range(50):
+            if self.driver("dropped", combo).strip() == "1":
+                break
+            time.sleep(0.05)
+        else:
+            raise Failure(f"{combo} did not drop down on a click")
+        x, y = self.driver("item-point", combo, index).split()
+        self.click(x, y)
+        time.sleep(0.1)
+        self.driver("settle")
+        expect_eq(self.driver("dropped", combo).strip(), "0", f"{combo} still dropped down")
+
+    def lists(self):
+        """{'cbdrive': (entries, selected), 'cbvel': (...)}"""
+        result = {}
+        for line in self.driver("lists").splitlines():
+            m = re.match(r"^(\w+) count=(\d+) selected=(-?\d+)$", line)
+            if m:
+                result[m.group(1)] = ([], int(m.group(3)))
+                continue
+            m = re.match(r"^(\w+)\[\d+\]=(.*)$", line)
+            if m:
+                result[m.group(1)][0].append(m.group(2))
+        return result
+
+    def expect_lists(self, drives, speeds, what):
+        seen = self.lists()
+        expect_eq(seen["cbdrive"], drives, f"{what}: drive list (entries, selected)")
+        expect_eq(seen["cbvel"], speeds, f"{what}: speed list (entries, selected)")
+
+    def layout(self):
+        result = {}
+        for line in self.driver("layout").splitlines():
+            parts = line.split(" ", 6)
+            if parts[0] in ("client", "window"):
+                result[parts[0]] = tuple(map(int, parts[1:]))
+            elif len(parts) >= 6 and parts[0] != "visible":
+                rect = tuple(map(int, parts[1:5]))
+                result[parts[0]] = (rect, parts[6][1:-1] if len(parts) > 6 else "")
+        return result
+
+    def focus(self):
+        return self.driver("focus").strip()
+
+    def question(self):
+        return self.facts("wait-question", 10000)
+
+    def error_box(self):
+        return self.facts("wait-error", 10000)
+
+    # -- what the drives received, what is stored ---------------------------
+
+    def log_lines(self):
+        try:
+            with open(self.log_path, encoding="utf-8") as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return []
+
+    def mark(self):
+        self.logmark = len(self.log_lines())
+
+    def requests(self, since_mark=True):
+        """Execute requests since the last mark."""
+        lines = self.log_lines()[self.logmark if since_mark else 0:]
+        return [Request(m) for m in map(LOG_LINE.match, lines) if m and m.group("cmd") == "02"]
+
+    def check_log_clean(self):
+        bad = [l for l in self.log_lines() if l.startswith(("ERROR", "CALL"))]
+        expect(not bad, "the ASPI library logged: " + "; ".join(bad))
+
+    def stored(self):
+        path = os.path.join(self.dir, "export.reg")
+        out = subprocess.run([WINE, "reg", "export", KEY, self.winpath(path), "/y"], env=self.env,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                             timeout=self.remaining())
+        if out.returncode != 0:
+            return {}
+        with open(path, "rb") as f:
+            return parse_reg(f.read().decode("utf-16"))
+
+    def set_medium(self, drive, medium):
+        """Changes the disc in a drive behind the program's back (the library
+        rereads its state file before every request)."""
+        lines = open(self.state_path).read().splitlines()
+        for i, line in enumerate(lines):
+            if line.startswith(drive.address + " "):
+                lines[i] = re.sub(r"profile=\d+", f"profile={MEDIA[medium]}", line)
+        with open(self.state_path, "w") as f:
+            f.write("\n".join(lines) + "\n")
+        drive.medium = medium
+
+    def screenshot(self, path, crop=None):
+        args = ["import", "-display", self.env["DISPLAY"], "-window", "root"]
+        if crop:
+            args += ["-crop", "{}x{}+{}+{}".format(*crop), "+repage"]
+        # No time stamps in the file: the same window gives the same bytes.
+        args += ["-strip", "-define", "png:exclude-chunks=date,time"]
+        subprocess.run(args + [path], check=True, timeout=self.remaining(),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+class Context:
+    def __init__(self, args, work):
+        self.exe, self.aspi, self.driver = args.exe, args.aspi, args.driver
+        self.template = make_template(args.cache)
+        self.locales = make_locales(args.cache)
+        self.work = work
+        self.shots = args.shots or os.path.join(work, "shots")
+        self.shots_given = bool(args.shots)
+        os.makedirs(self.shots, exist_ok=True)
+        self.sessions = []
+        self.notes = []
+
+    def session(self, name, drives, **kw):
+        s = Session(self, name, drives, **kw)
+        self.sessions.append(s)
+        return s
+
+    def stop(self, session):
+        session.stop()
+        self.sessions.remove(session)
+
+    def stop_all(self):
+        while self.sessions:
+            self.stop(self.sessions[-1])
+
+    def note(self, text):
+        self.notes.append(text)
