@@ -2,7 +2,8 @@
 JOBS ?= 2
 B := build
 
-.PHONY: all check host asan exe e2e run test fuzz fuzz-short fuzz-build bench deps-host deps-mingw deps-wine deps-fuzz clean
+.PHONY: all check host asan exe e2e e2e-x86_64 e2e-i686 run test fuzz fuzz-short fuzz-build bench \
+  deps-host deps-mingw deps-wine deps-wine32 deps-fuzz clean
 
 all: check
 
@@ -10,6 +11,11 @@ deps-host:  ; @tools/install-deps.sh host
 deps-mingw: ; @tools/install-deps.sh mingw
 deps-wine:  ; @tools/install-deps.sh wine
 deps-fuzz:  ; @tools/install-deps.sh fuzz
+# 32-bit Wine under qemu-i386 in a private root (no change to the machine's
+# apt sources or dpkg architectures), and the i686 Linux compiler.
+deps-wine32: deps-wine
+	@tools/install-deps.sh wine32
+	@tools/wine32-root.sh $(WINE32)
 
 # Host build against the simulated Windows, then the suite; then the same
 # suite under AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -53,10 +59,32 @@ fuzz-short: fuzz-build
 bench: deps-host deps-mingw deps-wine exe
 	bench/run.sh $(B)
 
-# End to end: the real x86_64 kelvarin.exe under Wine on Xvfb, operated as a
-# person would, against the simulated drives of a test ASPI library.
-e2e: deps-wine exe
+# End to end: the real kelvarin.exe under Wine on Xvfb, operated as a person
+# would, against the simulated drives of a test ASPI library. Both builds by
+# default; `make e2e ARCH=i686` runs only the release build, under 32-bit
+# Wine emulated by qemu-i386 (a few times slower: its time limits are scaled
+# by E2E_TIME_FACTOR_i686 and it runs the scenarios where 32 bits matter).
+ARCH ?= x86_64 i686
+WINE32 := $(B)/wine32
+CC32 ?= i686-linux-gnu-gcc
+E2E_TIME_FACTOR_i686 ?= 5
+# 32-bit Linux libraries the emulated Wine preloads: the trap-number repair,
+# and whatever else is added here (built with $(CC32)).
+WINE32_PRELOAD = $(WINE32)/trapno.so $(WINE32_EXTRA_PRELOAD)
+
+e2e: $(addprefix e2e-,$(ARCH))
+
+e2e-x86_64: deps-wine exe
 	python3 e2e/run.py --build $(B)/x86_64 --cache $(B)/e2e
+
+e2e-i686: deps-wine32 exe $(WINE32_PRELOAD)
+	python3 e2e/run.py --build $(B)/i686 --cache $(B)/e2e --set i686 \
+	  --wine $(WINE32)/root/usr/lib/wine/wine-qemu --wineserver /usr/lib/wine/wineserver64 \
+	  --winearch win32 $(addprefix --preload ,$(WINE32_PRELOAD)) \
+	  --time-factor $(E2E_TIME_FACTOR_i686)
+
+$(WINE32)/trapno.so: e2e/wine32/trapno.c | deps-wine32
+	$(CC32) -shared -fPIC -O2 -Wall -Wextra -Werror -o $@ $<
 
 # The real program with two simulated drives: on $$DISPLAY, or on Xvfb with a
 # screenshot when there is no display.

@@ -49,7 +49,8 @@ i386_pkgs="wine32=$wine_version libwine=$wine_version libc6 libgcc-s1
   libbrotli1 libbz2-1.0 libexpat1 libbsd0 libmd0 libz-mingw-w64"
 qemu_pkgs="qemu-user"
 
-inputs=$(printf '%s\n' "inputs $wine_suite i386: $(echo $i386_pkgs)" "inputs $qemu_suite amd64: $qemu_pkgs" "mirror $mirror")
+inputs=$(printf '%s\n' "inputs $wine_suite i386: $(echo $i386_pkgs)" "inputs $qemu_suite amd64: $qemu_pkgs" \
+  "inputs script $(cksum < "$0" | cut -d' ' -f1)" "mirror $mirror")
 if [ -f "$dir/stamp" ] && [ -x "$dir/qemu-i386" ] && [ -x "$dir/root/usr/lib/wine/wine" ] &&
    [ "$(grep '^inputs\|^mirror' "$dir/stamp")" = "$inputs" ]; then
   exit 0
@@ -134,7 +135,9 @@ zout="$dir/root.new/usr/lib/i386-linux-gnu/wine/i386-windows/zlib1.dll"
 # LD_PRELOAD would reach the native shell and wineserver too.
 cat > "$dir/root.new/usr/lib/wine/wine-qemu" <<EOF
 #!/bin/sh
-export WINELOADERNOEXEC=1
+# --version and --help are answered on the first pass only, which also tries
+# the preloader; everything else starts past it.
+case "\$1" in --version|--help) ;; *) export WINELOADERNOEXEC=1 ;; esac
 exec "$dir/qemu-i386" -L "$dir/root" -0 wine-qemu \${KELVARIN_WINE32_PRELOAD:+-E LD_PRELOAD=\$KELVARIN_WINE32_PRELOAD} "$dir/root/usr/lib/wine/wine" "\$@"
 EOF
 chmod +x "$dir/root.new/usr/lib/wine/wine-qemu"

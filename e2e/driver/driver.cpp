@@ -99,8 +99,20 @@ std::string BoxText(HWND box) {
   return text ? TextOf(text) : std::string("(no text control)");
 }
 
+// Every wait stretched by KELVARIN_E2E_TIME_FACTOR: under an emulator the
+// window takes that much longer to do the same thing.
+DWORD Scaled(DWORD ms) {
+  static const double factor = [] {
+    const char* text = std::getenv("KELVARIN_E2E_TIME_FACTOR");
+    const double f = text ? std::strtod(text, nullptr) : 1.0;
+    return f >= 1.0 ? f : 1.0;
+  }();
+  return DWORD(ms * factor);
+}
+
 template <typename Ready>
 bool WaitFor(DWORD ms, Ready ready) {
+  ms = Scaled(ms);
   const DWORD start = GetTickCount();
   for (;;) {
     if (ready()) return true;
@@ -121,8 +133,8 @@ void Settle() {
   if (!main) return;
   for (int round = 0; round < 3; ++round) {
     DWORD_PTR result;
-    if (!SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result))
-      Fail("the window did not respond within 60 s");
+    if (!SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, Scaled(60000), &result))
+      Fail("the window did not respond within " + std::to_string(Scaled(60000) / 1000) + " s");
     Sleep(40);
   }
 }
