@@ -16,7 +16,9 @@ from .wine import WINE, WINESERVER, Wine
 
 
 def run_scenarios(args):
-    work = tempfile.mkdtemp(prefix="kelvarin-e2e-")
+    # Inside the build tree: other runs on the machine clean up /tmp.
+    os.makedirs(args.cache, exist_ok=True)
+    work = tempfile.mkdtemp(prefix="work-", dir=args.cache)
     ctx = Context(args, work)
     chosen = [(n, f) for n, f in SCENARIOS
               if (n in args.only if args.only else n in SETS[args.set])]
