@@ -50,10 +50,12 @@ def rc_versions(text):
     return ".".join(fixed.groups()), ".".join(product.groups()), string.group(1)
 
 
-def release_version():
+def release_version(text=None):
     """The one version the resource script gives; raises when its parts disagree."""
-    with open(RC, encoding="cp1252") as f:
-        fixed, product, string = rc_versions(f.read())
+    if text is None:
+        with open(RC, encoding="cp1252") as f:
+            text = f.read()
+    fixed, product, string = rc_versions(text)
     if not fixed == product == string:
         raise ValueError("resource script versions disagree: %s %s %s" % (fixed, product, string))
     return fixed
