@@ -4,6 +4,7 @@
 // UTF-8. Exit status 0 on success, 1 on failure (reason on stderr), 2 on
 // bad usage.
 #include <windows.h>
+#include <imagehlp.h>
 
 #include <cctype>
 #include <cstdio>
@@ -42,7 +43,8 @@ const Control kControls[] = {
                "       driver key <control> down|up|home|end | click <control>\n"
                "       driver center <control> | item-point <control> <k> | dropped <control>\n"
                "       driver select-mouse <control> <k> | alt <letter>\n"
-               "       driver post-click <control> | cursor | cursor-shapes\n");
+               "       driver post-click <control> | cursor | cursor-shapes\n"
+               "       driver checksum <path>\n");
   std::exit(2);
 }
 
@@ -389,6 +391,12 @@ int Run(int argc, char** argv) {
       if (icon.hbmColor) DeleteObject(icon.hbmColor);
       DeleteObject(icon.hbmMask);
     }
+  } else if (command == "checksum" && argc == 3) {
+    // The system's own reading of an image's checksum.
+    DWORD stored = 0, computed = 0;
+    const DWORD status = MapFileAndCheckSumA(arg.c_str(), &stored, &computed);
+    if (status != CHECKSUM_SUCCESS) Fail("MapFileAndCheckSumA: " + std::to_string(status));
+    std::printf("stored=%08lx\ncomputed=%08lx\n", stored, computed);
   } else if (command == "center" && argc == 3) {
     PrintCenter(RequireControl(arg));
   } else if (command == "dropped" && argc == 3) {
