@@ -2,8 +2,8 @@
 JOBS ?= 2
 B := build
 
-.PHONY: all check host asan exe e2e e2e-x86_64 e2e-i686 run test fuzz fuzz-short fuzz-build bench \
-  deps-host deps-mingw deps-wine deps-wine32 deps-fuzz clean
+.PHONY: all check host asan exe dist release-check e2e e2e-x86_64 e2e-i686 run test fuzz fuzz-short \
+  fuzz-build bench deps-host deps-mingw deps-wine deps-wine32 deps-fuzz clean
 
 all: check
 
@@ -38,6 +38,23 @@ exe: deps-mingw
 	cmake --build $(B)/i686 -j$(JOBS)
 	cmake -S . -B $(B)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
 	cmake --build $(B)/x86_64 -j$(JOBS)
+
+# The release from the 32-bit build: dist/kelvarin-VERSION-win32.zip (the
+# exe and the users' readme), the exe beside it and SHA256SUMS. Zip times
+# come from the last commit, so the same sources give the same bytes.
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 0)
+export SOURCE_DATE_EPOCH
+dist: exe
+	rm -rf dist
+	python3 release/dist.py --exe $(B)/i686/app/kelvarin.exe --out dist
+	cat dist/SHA256SUMS
+
+# The manifest inside both exes, the release tools, and two release builds
+# in other directories compared byte for byte.
+release-check: exe
+	python3 release/checkmanifest.py $(B)/i686/app/kelvarin.exe $(B)/x86_64/app/kelvarin.exe
+	KELVARIN_BUILD=$(B) python3 -m unittest release/test_release.py
+	release/repro.sh $(B)/repro
 
 # Fuzz targets (clang, libFuzzer, ASan, UBSan) from the seeds in fuzz/corpus:
 # `make fuzz` runs each for FUZZ_SECONDS, `make fuzz-short` for a few seconds.
@@ -93,7 +110,7 @@ run: deps-mingw deps-wine
 	cmake --build $(B)/x86_64 -j$(JOBS) --target kelvarin wnaspi32 e2edriver
 	python3 e2e/run.py --build $(B)/x86_64 --cache $(B)/e2e --interactive
 
-test: check exe e2e fuzz-short
+test: check exe release-check e2e fuzz-short
 
 clean:
 	rm -rf $(B)

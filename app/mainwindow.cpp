@@ -135,6 +135,14 @@ void tmainwindow::ShowError(const std::string& text) {
   MessageBoxA(window_, text.c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
 }
 
+// The handler keeps the thread until it returns, so the shape set here is
+// what the pointer shows; WM_SETCURSOR keeps the class's arrow from coming
+// back should anything dispatch messages meanwhile.
+void tmainwindow::SetBusy(bool busy) {
+  busy_ = busy;
+  SetCursor(LoadCursor(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+}
+
 void tmainwindow::SetClientWidth(int width) {
   clientwidth_ = width;
   const RECT frame = Frame();
@@ -187,6 +195,13 @@ LRESULT tmainwindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_COMMAND:
       OnCommand(LOWORD(wparam), HIWORD(wparam));
       return 0;
+    case WM_SETCURSOR:
+      // Children pass it to their parent first, so this covers the controls.
+      if (busy_) {
+        SetCursor(LoadCursor(nullptr, IDC_WAIT));
+        return TRUE;
+      }
+      break;
     case WM_NEXTDLGCTL: {
       // The dialog manager moves the focus (Tab, a label's access key) with
       // this message, which only a dialog's own window procedure handles.

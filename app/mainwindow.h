@@ -50,6 +50,7 @@ class tmainwindow : public tformview {
   tlistview& cbvel() override { return cbvel_; }
   bool AskYesNo(const std::string& question) override;
   void ShowError(const std::string& text) override;
+  void SetBusy(bool busy) override;
   void SetClientWidth(int width) override;
   void SetCaption(tcaption control, const std::string& text) override;
 
@@ -83,5 +84,6 @@ class tmainwindow : public tformview {
   tfont windowfont_, listfont_;
   int dpi_ = 96;
   int clientwidth_ = 413;  // at 96 pixels per inch
+  bool busy_ = false;
   TForm1 form_{*this};
 };

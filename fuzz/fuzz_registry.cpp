@@ -112,5 +112,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(winsim::NothingOpen(), "open after the window");
   form.FormDestroy();
   FUZZ_CHECK(m.misuse.empty(), fuzzcheck::First(m.misuse));
+  FUZZ_CHECK(view.BusyKeptRight(), "wait pointer: " + fuzzcheck::First(view.idlecalls));
   return 0;
 }

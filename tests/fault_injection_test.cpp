@@ -171,6 +171,10 @@ Observed RunOnce(Route route, Api api, int n, const Step& prepare, const Step& a
   form.FormDestroy();
   EXPECT_TRUE(cddrives.empty());
   EXPECT_TRUE(winsim::NothingOpen());
+  // Errors included: the wait pointer on for every call, off for every box.
+  EXPECT_TRUE(view.BusyKeptRight()) << "busy " << view.busy << " boxes " << view.busyboxes
+                                    << " repeats " << view.busyrepeats << " idle calls "
+                                    << view.idlecalls.size();
   // The library goes with the transport; one that lacked an entry point stays.
   seen.modulesAfterDestroy = m.count.loadedModules;
   EXPECT_EQ(seen.modulesAfterDestroy, before == tpAspi ? 0 : loaded);

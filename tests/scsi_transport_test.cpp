@@ -35,6 +35,8 @@ TEST_F(AdminTest, AnswersOverThePlatformMatrixWithOnlyTheCallsItNeeds) {
        [] { Fail(Api::GetVersionExA); M().token.member = false; }, false, x, 1, x, x, x},
       {"NT 5 member", [] {}, true, 1, 1, 0, 0, 0},
       {"NT 5 non-member", [] { M().token.member = false; }, false, 1, 1, 0, 0, 0},
+      {"Windows 10 administrator unelevated", winsim::SetFilteredAdministrator, false, 1, 1, 0, 0,
+       0},
       {"CheckTokenMembership fails", [] { Fail(Api::CheckTokenMembership); }, false, x, 1, 0, 0, 0},
       {"SID not built", [] { Fail(Api::AllocateAndInitializeSid); }, false, 1, 0, 0, 0, 0},
       {"NT 5 without CheckTokenMembership",
@@ -135,6 +137,16 @@ TEST_F(TransportTest, ChoiceOverThePlatformMatrix) {
        tpAuto, true, tpSpti, 1, 0, x, x},
       {"no optical drive: ready, empty", [] {}, tpAuto, true, tpSpti, 0, 0, x, x},
       {"NT non-administrator: ASPI", AspiForNonAdministrator, tpAuto, true, tpAspi, 0, 1, x, x},
+      {"Windows 10 administrator unelevated: ASPI, not his drives",
+       [] {
+         winsim::SetFilteredAdministrator();
+         M().aspiPresent = true;
+         winsim::AddCdRom(0, 1, 0, 0, 'D');
+       },
+       tpAuto, true, tpAspi, 0, 1, 0, 1},
+      {"Windows 10 administrator unelevated, no ASPI layer: none",
+       [] { winsim::SetFilteredAdministrator(); winsim::AddCdRom(0, 1, 0, 0, 'D'); },
+       tpAuto, false, tpNone, 0, 1, 0, 1},
       {"non-NT: ASPI without a security call", [] { winsim::SetNonNT(); M().aspiPresent = true; },
        tpAuto, true, tpAspi, 0, 1, x, 0},
       {"non-administrator without library: none",

@@ -14,9 +14,16 @@
 #include "ui/Unit1.h"
 
 // The window's view with the checks every window test wants: nothing is open
-// while a box is up, and no question comes that the test did not script.
+// while a box is up, no question comes that the test did not script, and
+// the wait pointer covers every platform call and no box.
 class FakeView : public RecordingView {
  public:
+  ~FakeView() override {
+    EXPECT_FALSE(busy) << "the wait pointer stayed on";
+    EXPECT_EQ(busyboxes, 0) << "a box under the wait pointer";
+    EXPECT_EQ(busyrepeats, 0);
+    EXPECT_TRUE(idlecalls.empty()) << idlecalls.front() << " without the wait pointer";
+  }
   bool AskYesNo(const std::string& question) override {
     // The drive object that read the medium class is gone before the box.
     EXPECT_TRUE(winsim::NothingOpen());

@@ -1,5 +1,6 @@
 // The main window's handlers: refresh, detection question, speed choice,
 // tray buttons and the error box, against simulated drives and registry.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,29 @@ TEST_F(MainWindow, StartWithoutListAsksAndYesDetectsStoresAndSelectsCurrentSpeed
   ASSERT_EQ(sent.size(), 94u);
   EXPECT_EQ(sent.back(), 7056);
   EXPECT_TRUE(view.errors.empty());
+}
+
+// The view's own checks hold the wait pointer to every platform call and no
+// box; here, each handler turns it on once, and a question splits the span.
+TEST_F(MainWindow, EachHandlerIsOneBusySpanThatTheQuestionInterrupts) {
+  AddDrive();
+  view.answers = {true};
+  form.FormCreate();
+  EXPECT_EQ(view.busyspans, 2);
+  const std::pair<const char*, std::function<void()>> handlers[] = {
+      {"refresh", [this] { form.cbdriveChange(); }},
+      {"choice", [this] { Choose(1); }},
+      {"detection", [this] { form.btdetectClick(); }},
+      {"load", [this] { form.btloadClick(); }},
+      {"eject", [this] { form.btejectClick(); }},
+  };
+  for (const auto& h : handlers) {
+    const int before = view.busyspans;
+    h.second();
+    EXPECT_EQ(view.busyspans, before + 1) << h.first;
+    EXPECT_FALSE(view.busy) << h.first;
+  }
+  EXPECT_GT(M().commands.size(), 94u);
 }
 
 TEST_F(MainWindow, StartWithoutListAnsweredNoStoresNothingAndAsksAgainOnNextRefresh) {

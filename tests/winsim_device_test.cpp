@@ -167,4 +167,41 @@ TEST(WinsimSecurity, TokenGroupsNeedTheReportedSizeAndPointIntoTheBuffer) {
   EXPECT_TRUE(winsim::NothingOpen());
 }
 
+// Windows counts only enabled groups that are not deny-only: the filtered
+// token of an unelevated administrator holds Administrators deny-only.
+TEST(WinsimSecurity, MembershipSkipsDenyOnlyGroups) {
+  const struct {
+    DWORD attributes;
+    BOOL member;
+  } cases[] = {{SE_GROUP_ENABLED, TRUE},
+               {SE_GROUP_USE_FOR_DENY_ONLY, FALSE},
+               {SE_GROUP_USE_FOR_DENY_ONLY | SE_GROUP_ENABLED, FALSE},
+               {SE_GROUP_ENABLED_BY_DEFAULT | SE_GROUP_MANDATORY, FALSE}};
+  SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
+  for (const auto& c : cases) {
+    for (DWORD rid : {DWORD{DOMAIN_ALIAS_RID_ADMINS}, DWORD{DOMAIN_ALIAS_RID_USERS}}) {
+      winsim::Reset();
+      winsim::machine().token.groups = {{winsim::AdministratorsSid(), c.attributes},
+                                        {winsim::UsersSid(), c.attributes}};
+      PSID sid = nullptr;
+      ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, rid, 0, 0, 0, 0, 0,
+                                           0, &sid));
+      BOOL member = 0x55;  // poison
+      EXPECT_TRUE(CheckTokenMembership(nullptr, sid, &member));
+      EXPECT_EQ(c.member, member) << "rid " << rid << " attributes " << c.attributes;
+      FreeSid(sid);
+    }
+  }
+  winsim::Reset();
+  winsim::SetFilteredAdministrator();
+  PSID admins = nullptr;
+  ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+                                       0, 0, 0, 0, 0, 0, &admins));
+  BOOL member = TRUE;
+  EXPECT_TRUE(CheckTokenMembership(nullptr, admins, &member));
+  EXPECT_FALSE(member);
+  FreeSid(admins);
+  EXPECT_TRUE(winsim::NothingOpen());
+}
+
 }  // namespace

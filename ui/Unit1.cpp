@@ -31,15 +31,36 @@ uint16_t ReadCurrentSpeed(const tcddriveinfo& info) {
   return drive.GetCurrentSpeed();
 }
 
+// The view's busy state for a scope: on for a handler's work, off while a
+// box waits inside it. Both ends hold on every path, errors included.
+class tbusystate {
+ public:
+  tbusystate(tformview& view, bool busy) : view_(view), busy_(busy) { view_.SetBusy(busy_); }
+  ~tbusystate() { view_.SetBusy(!busy_); }
+  tbusystate(const tbusystate&) = delete;
+  tbusystate& operator=(const tbusystate&) = delete;
+
+ private:
+  tformview& view_;
+  bool busy_;
+};
+
 }  // namespace
 
+// The busy span ends with the try block, so the error box comes after it.
 template <typename Body>
 void TForm1::Guarded(Body body) {
   try {
+    const tbusystate busy(view_, true);
     body();
   } catch (const std::exception& error) {
     view_.ShowError(ErrorBoxText(error.what()));
   }
+}
+
+bool TForm1::Ask(const std::string& question) {
+  const tbusystate waiting(view_, false);
+  return view_.AskYesNo(question);
 }
 
 const tcddriveinfo* TForm1::SelectedDrive() {
@@ -115,7 +136,7 @@ void TForm1::RefreshSpeeds() {
   const uint8_t mediaclass = ReadMediaClass(*info);
   const std::string list = ReadSpeedList(SpeedListKey(info->description, mediaclass));
   if (list.empty()) {
-    if (view_.AskYesNo(detectprompt)) Detect();
+    if (Ask(detectprompt)) Detect();
     return;
   }
   const int n = CountTokens(list, ',');

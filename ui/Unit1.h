@@ -34,6 +34,9 @@ class tformview {
   virtual bool AskYesNo(const std::string& question) = 0;
   // The error box, given the final text (full stop already applied).
   virtual void ShowError(const std::string& text) = 0;
+  // The wait pointer over the window, on while a handler works with the
+  // drive or the store, off before a box waits for the user.
+  virtual void SetBusy(bool busy) = 0;
   virtual void SetClientWidth(int width) = 0;
   virtual void SetCaption(tcaption control, const std::string& text) = 0;
 };
@@ -59,6 +62,7 @@ class TForm1 {
  private:
   template <typename Body>
   void Guarded(Body body);
+  bool Ask(const std::string& question);
   const tcddriveinfo* SelectedDrive();  // null when cbdrive has no selection
   void RefreshSpeeds();
   void ChooseSpeed();

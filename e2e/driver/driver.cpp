@@ -4,12 +4,14 @@
 // UTF-8. Exit status 0 on success, 1 on failure (reason on stderr), 2 on
 // bad usage.
 #include <windows.h>
+#include <imagehlp.h>
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/controlids.h"
@@ -41,7 +43,8 @@ const Control kControls[] = {
                "       driver key <control> down|up|home|end | click <control>\n"
                "       driver center <control> | item-point <control> <k> | dropped <control>\n"
                "       driver select-mouse <control> <k> | alt <letter>\n"
-               "       driver faults\n");
+               "       driver post-click <control> | cursor | cursor-shapes\n"
+               "       driver checksum <path> | faults\n");
   std::exit(2);
 }
 
@@ -427,6 +430,39 @@ int Run(int argc, char** argv) {
     // A button pressed and released with the mouse: BM_CLICK sends the
     // button the same down and up it gets from a click.
     SendMessageW(RequireControl(arg), BM_CLICK, 0, 0);
+  } else if (command == "post-click" && argc == 3) {
+    // A press whose handler runs after the driver has gone on: for watching
+    // the window while the handler works.
+    PostMessageW(RequireControl(arg), BM_CLICK, 0, 0);
+  } else if (command == "cursor") {
+    // The pointer as the system reports it to any process: the cursor of
+    // the thread whose window has the input.
+    CURSORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetCursorInfo(&info)) Fail("GetCursorInfo failed");
+    std::printf("handle=%p\nshowing=%d\nat=%ld %ld\n", static_cast<void*>(info.hCursor),
+                (info.flags & CURSOR_SHOWING) ? 1 : 0, info.ptScreenPos.x, info.ptScreenPos.y);
+  } else if (command == "cursor-shapes") {
+    // The system's arrow and wait cursors as this process loads them: their
+    // sizes and hot spots, to tell them apart on the display.
+    for (const auto& shape : {std::make_pair("arrow", IDC_ARROW), std::make_pair("wait", IDC_WAIT)}) {
+      ICONINFO icon{};
+      if (!GetIconInfo(LoadCursor(nullptr, shape.second), &icon)) Fail("GetIconInfo failed");
+      BITMAP mask{};
+      GetObjectW(icon.hbmMask, sizeof mask, &mask);
+      // A cursor without colour bitmap has its AND and XOR masks stacked.
+      const long height = icon.hbmColor ? mask.bmHeight : mask.bmHeight / 2;
+      std::printf("%s=%ld %ld %lu %lu\n", shape.first, mask.bmWidth, height, icon.xHotspot,
+                  icon.yHotspot);
+      if (icon.hbmColor) DeleteObject(icon.hbmColor);
+      DeleteObject(icon.hbmMask);
+    }
+  } else if (command == "checksum" && argc == 3) {
+    // The system's own reading of an image's checksum.
+    DWORD stored = 0, computed = 0;
+    const DWORD status = MapFileAndCheckSumA(arg.c_str(), &stored, &computed);
+    if (status != CHECKSUM_SUCCESS) Fail("MapFileAndCheckSumA: " + std::to_string(status));
+    std::printf("stored=%08lx\ncomputed=%08lx\n", stored, computed);
   } else if (command == "center" && argc == 3) {
     PrintCenter(RequireControl(arg));
   } else if (command == "dropped" && argc == 3) {

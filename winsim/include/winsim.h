@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -63,8 +64,9 @@ std::vector<uint8_t> AdministratorsSid();  // S-1-5-32-544
 std::vector<uint8_t> UsersSid();           // S-1-5-32-545
 
 struct Token {
-  // What CheckTokenMembership reports for the Administrators SID; any other
-  // SID is a member when it is an enabled, not deny-only, group below.
+  // CheckTokenMembership counts a SID when it is an enabled, not deny-only,
+  // group below; false here also makes it deny Administrators, so that tests
+  // can tell its answer from the group walk's.
   bool member = true;
   bool hasThreadToken = false;    // else OpenThreadToken fails with ERROR_NO_TOKEN
   std::vector<Group> groups{{AdministratorsSid(), SE_GROUP_ENABLED}};
@@ -177,7 +179,14 @@ size_t AddCdRom(int number, uint8_t port, uint8_t target, uint8_t lun, char lett
 size_t AddAspiDrive(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t driveNumber = 0xFF);
 void SetNonNT();          // Windows 9x: top bit of GetVersion set, platform id 1
 void SetNT(int major);    // NT family with this major version
+// Windows 10, an administrator's program started without elevation: the
+// filtered token holds Administrators deny-only.
+void SetFilteredAdministrator();
 void ArmFailure(std::initializer_list<Api> apis, int nth);
+// Called with every platform call as it is made; Reset leaves it in place.
+// Returns the watcher it replaces.
+using CallWatcher = std::function<void(Api)>;
+CallWatcher SetCallWatcher(CallWatcher watcher);
 void DisarmFailure();
 
 // Registry helpers for tests (paths without a leading backslash).

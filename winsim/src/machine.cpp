@@ -19,7 +19,13 @@ State& state() {
   return s;
 }
 
+CallWatcher& Watcher() {
+  static CallWatcher watcher;
+  return watcher;
+}
+
 bool Enter(Api api) {
+  if (Watcher()) Watcher()(api);
   Machine& m = machine();
   const size_t i = static_cast<size_t>(api);
   ++m.count.calls[i];
@@ -156,6 +162,19 @@ void SetNT(int major) {
     case 6: m.version = 0x1DB10106; break;   // 6.1.7601
     default: m.version = 0x0A280000u | static_cast<uint8_t>(major); break;
   }
+}
+
+CallWatcher SetCallWatcher(CallWatcher watcher) {
+  CallWatcher previous = std::move(detail::Watcher());
+  detail::Watcher() = std::move(watcher);
+  return previous;
+}
+
+void SetFilteredAdministrator() {
+  SetNT(10);
+  machine().token.groups = {{AdministratorsSid(), SE_GROUP_USE_FOR_DENY_ONLY},
+                            {UsersSid(), SE_GROUP_ENABLED | SE_GROUP_ENABLED_BY_DEFAULT |
+                                             SE_GROUP_MANDATORY}};
 }
 
 void ArmFailure(std::initializer_list<Api> apis, int nth) {

@@ -89,8 +89,9 @@ BOOL WINAPI EqualSid(PSID a, PSID b) {
   return SidSize(a) == SidSize(b) && std::memcmp(a, b, SidSize(a)) == 0;
 }
 
-// The Administrators alias answers Token::member; any other SID is a member
-// when the token holds it as an enabled group that is not deny-only.
+// As Windows: a SID counts when the token holds it as an enabled group that
+// is not deny-only, so the filtered token of an unelevated administrator is
+// no member of Administrators. Token::member false also denies that alias.
 BOOL WINAPI CheckTokenMembership(HANDLE token, PSID sid, PBOOL isMember) {
   if (Enter(Api::CheckTokenMembership)) {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -113,14 +114,11 @@ BOOL WINAPI CheckTokenMembership(HANDLE token, PSID sid, PBOOL isMember) {
   }
   const Token& t = machine().token;
   bool member = false;
-  if (SameSid(sid, AdministratorsSid())) {
-    member = t.member;
-  } else {
-    for (const Group& g : t.groups)
-      if (SameSid(sid, g.sid) && (g.attributes & (SE_GROUP_ENABLED | SE_GROUP_USE_FOR_DENY_ONLY)) ==
-                                     SE_GROUP_ENABLED)
-        member = true;
-  }
+  for (const Group& g : t.groups)
+    if (SameSid(sid, g.sid) &&
+        (g.attributes & (SE_GROUP_ENABLED | SE_GROUP_USE_FOR_DENY_ONLY)) == SE_GROUP_ENABLED)
+      member = true;
+  if (SameSid(sid, AdministratorsSid()) && !t.member) member = false;
   *isMember = member ? TRUE : FALSE;
   return TRUE;
 }

@@ -2,7 +2,9 @@
 
 from .aspi import (scenario_answer_no, scenario_bad_values, scenario_choose_speed,
                    scenario_first_start, scenario_load_eject, scenario_two_drives)
+from .busy import scenario_busy_pointer
 from .faults import scenario_faults
+from .release import scenario_pe_checksum
 from .routes import scenario_other_routes
 from .window import scenario_language, scenario_screenshots
 
@@ -15,7 +17,9 @@ SCENARIOS = [
     ("answer-no", scenario_answer_no),
     ("bad-values", scenario_bad_values),
     ("language", scenario_language),
+    ("busy-pointer", scenario_busy_pointer),
     ("other-routes", scenario_other_routes),
+    ("pe-checksum", scenario_pe_checksum),
     ("screenshots", scenario_screenshots),
 ]
 

@@ -1,0 +1,126 @@
+#!/usr/bin/env python3
+"""Checks the manifest built into each exe given (not the source file).
+
+    checkmanifest.py EXE...
+
+The execution level, the common-controls 6 dependency, DPI awareness, the
+supported systems, the trustInfo namespace Windows XP accepts, and one
+version for the manifest, the version record and the resource script.
+"""
+import os
+import re
+import sys
+import xml.etree.ElementTree as ET
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import peimage  # noqa: E402
+
+ASM1 = "urn:schemas-microsoft-com:asm.v1"
+ASM2 = "urn:schemas-microsoft-com:asm.v2"
+ASM3 = "urn:schemas-microsoft-com:asm.v3"
+COMPAT = "urn:schemas-microsoft-com:compatibility.v1"
+SMI2005 = "http://schemas.microsoft.com/SMI/2005/WindowsSettings"
+
+SUPPORTED_OS = {
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}": "Vista",
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "7",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "8",
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "8.1",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "10 and 11",
+}
+COMMON_CONTROLS = {"type": "win32", "name": "Microsoft.Windows.Common-Controls",
+                   "version": "6.0.0.0", "publicKeyToken": "6595b64144ccf1df",
+                   "processorArchitecture": "*", "language": "*"}
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+RC = os.path.join(os.path.dirname(HERE), "app", "kelvarin.rc")
+
+
+def q(ns, tag):
+    return "{%s}%s" % (ns, tag)
+
+
+def rc_versions(text):
+    """FILEVERSION, PRODUCTVERSION and the FileVersion string of the resource script."""
+    fixed = re.search(r"^FILEVERSION\s+(\d+),(\d+),(\d+),(\d+)", text, re.M)
+    product = re.search(r"^PRODUCTVERSION\s+(\d+),(\d+),(\d+),(\d+)", text, re.M)
+    string = re.search(r'VALUE\s+"FileVersion",\s+"([^"]*)"', text)
+    if not (fixed and product and string):
+        raise ValueError("version record incomplete in the resource script")
+    return ".".join(fixed.groups()), ".".join(product.groups()), string.group(1)
+
+
+def release_version(text=None):
+    """The one version the resource script gives; raises when its parts disagree."""
+    if text is None:
+        with open(RC, encoding="cp1252") as f:
+            text = f.read()
+    fixed, product, string = rc_versions(text)
+    if not fixed == product == string:
+        raise ValueError("resource script versions disagree: %s %s %s" % (fixed, product, string))
+    return fixed
+
+
+def problems(manifest, version):
+    """What is wrong with one manifest's text; empty when nothing is."""
+    found = []
+    text = manifest.decode("utf-8")
+    # Windows XP SP2's side-by-side loader mishandles an element that
+    # declares one namespace twice, and refuses trustInfo outside asm.v2.
+    for tag in re.findall(r"<[^!?/][^>]*>", text):
+        uris = re.findall(r'xmlns(?::\w+)?="([^"]*)"', tag)
+        if len(uris) != len(set(uris)):
+            found.append("a namespace declared twice on one element: " + tag)
+    root = ET.fromstring(manifest)
+    if root.tag != q(ASM1, "assembly") or root.get("manifestVersion") != "1.0":
+        found.append("root is not an asm.v1 assembly of manifestVersion 1.0")
+    identity = root.find(q(ASM1, "assemblyIdentity"))
+    if identity is None or identity.get("version") != version:
+        found.append("assemblyIdentity version is not " + version)
+
+    trust = root.findall(q(ASM2, "trustInfo"))
+    if len(trust) != 1 or root.findall(q(ASM3, "trustInfo")) or root.findall(q(ASM1, "trustInfo")):
+        found.append("not exactly one trustInfo, in the asm.v2 namespace")
+    levels = root.findall("/".join(q(ASM2, t) for t in ("trustInfo", "security", "requestedPrivileges",
+                                                          "requestedExecutionLevel")))
+    if [(e.get("level"), e.get("uiAccess")) for e in levels] != [("highestAvailable", "false")]:
+        found.append("requestedExecutionLevel is not highestAvailable with uiAccess false")
+
+    deps = [e.attrib for e in root.iterfind(
+        "/".join(q(ASM1, t) for t in ("dependency", "dependentAssembly", "assemblyIdentity")))]
+    if deps != [COMMON_CONTROLS]:
+        found.append("dependencies are not exactly common controls 6: %s" % deps)
+
+    dpi = root.findall("/".join((q(ASM3, "application"), q(ASM3, "windowsSettings"),
+                                 q(SMI2005, "dpiAware"))))
+    if [(e.text or "").strip() for e in dpi] != ["true"]:
+        found.append("dpiAware is not true")
+
+    ids = [e.get("Id") for e in root.iterfind(
+        "/".join((q(COMPAT, "compatibility"), q(COMPAT, "application"), q(COMPAT, "supportedOS"))))]
+    if sorted(ids) != sorted(SUPPORTED_OS):
+        found.append("supportedOS entries are not Vista to 10/11: %s" % ids)
+    return found
+
+
+def main(paths):
+    version = release_version()
+    failed = False
+    for path in paths:
+        with open(path, "rb") as f:
+            image = peimage.Image(f.read())
+        found = problems(image.resource(peimage.RT_MANIFEST, 1), version)
+        fixed = ".".join(str(p) for p in image.fixed_version())
+        if fixed != version:
+            found.append("version record %s, resource script %s" % (fixed, version))
+        for problem in found:
+            print("%s: %s" % (path, problem))
+        failed = failed or bool(found)
+        if not found:
+            print("%s: manifest ok (highestAvailable, common controls 6, dpiAware, %s), version %s"
+                  % (path, ", ".join(SUPPORTED_OS.values()), version))
+    return 1 if failed or not paths else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

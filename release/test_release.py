@@ -1,0 +1,139 @@
+#!/usr/bin/env python3
+"""The release tools against the built exes and a release written from the
+32-bit one. KELVARIN_BUILD names the build root (default build)."""
+import hashlib
+import os
+import struct
+import sys
+import tempfile
+import unittest
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TOP = os.path.dirname(HERE)
+sys.path.insert(0, HERE)
+import checkmanifest  # noqa: E402
+import dist  # noqa: E402
+import peimage  # noqa: E402
+
+BUILD = os.path.join(TOP, os.environ.get("KELVARIN_BUILD", "build"))
+EXES = {arch: os.path.join(BUILD, arch, "app", "kelvarin.exe") for arch in ("i686", "x86_64")}
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class Checksum(unittest.TestCase):
+    def test_built_exes_carry_a_valid_checksum_that_notices_one_flipped_bit(self):
+        for arch, path in EXES.items():
+            with self.subTest(arch=arch):
+                data = bytearray(read(path))
+                stored, computed = peimage.header_checksum(data)
+                self.assertNotEqual(stored, 0)
+                self.assertEqual(stored, computed)
+                data[len(data) // 2] ^= 0x01
+                self.assertNotEqual(peimage.header_checksum(data)[1], stored)
+
+    def test_write_fills_a_zeroed_field_and_leaves_everything_else(self):
+        data = bytearray(read(EXES["i686"]))
+        image = peimage.Image(data)
+        original = bytes(data)
+        struct.pack_into("<I", data, image.checksum_offset, 0)
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "k.exe")
+            with open(path, "wb") as f:
+                f.write(data)
+            peimage.write_checksum(path)
+            self.assertEqual(read(path), original)
+
+    def test_the_field_itself_and_an_odd_length_are_handled(self):
+        data = read(EXES["i686"])
+        image = peimage.Image(data)
+        poisoned = bytearray(data)
+        struct.pack_into("<I", poisoned, image.checksum_offset, 0xDEADBEEF)
+        self.assertEqual(peimage.checksum(poisoned, image.checksum_offset),
+                         peimage.checksum(data, image.checksum_offset))
+        # A trailing odd byte counts as the low half of a last word.
+        folded = peimage.checksum(data, image.checksum_offset) - len(data) + 5
+        folded = (folded & 0xFFFF) + (folded >> 16)
+        self.assertEqual(peimage.checksum(data + b"\x05", image.checksum_offset),
+                         folded + len(data) + 1)
+
+
+class Resources(unittest.TestCase):
+    def test_manifest_resource_is_the_source_file_byte_for_byte(self):
+        source = read(os.path.join(TOP, "app", "kelvarin.manifest"))
+        for arch, path in EXES.items():
+            with self.subTest(arch=arch):
+                image = peimage.Image(read(path))
+                self.assertEqual(image.resource(peimage.RT_MANIFEST, 1), source)
+                self.assertEqual(image.machine, 0x14C if arch == "i686" else 0x8664)
+
+    def test_missing_resource_and_truncated_image_are_errors(self):
+        image = peimage.Image(read(EXES["i686"]))
+        with self.assertRaises(peimage.PEError):
+            image.resource(peimage.RT_MANIFEST, 2)
+        with self.assertRaises((peimage.PEError, struct.error)):
+            peimage.Image(read(EXES["i686"])[:0x400]).resources()
+
+    def test_resource_script_versions_must_agree(self):
+        rc = 'FILEVERSION 1,0,2,108\nPRODUCTVERSION 1,0,2,108\n  VALUE "FileVersion", "1.0.2.108"\n'
+        self.assertEqual(checkmanifest.release_version(rc), "1.0.2.108")
+        for wrong in ('"1.0.2.109"', "PRODUCTVERSION 1,0,2,109"):
+            with self.assertRaises(ValueError):
+                checkmanifest.release_version(rc.replace(wrong.replace("9", "8"), wrong))
+        with self.assertRaises(ValueError):
+            checkmanifest.release_version(rc.replace("FILEVERSION", "FILE_VERSION"))
+        self.assertEqual(checkmanifest.release_version(), "1.0.2.108")
+
+
+class Release(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.zip_path = dist.build(EXES["i686"], cls.tmp.name, 1767225600)  # 2026-01-01
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def test_zip_holds_the_exe_and_a_crlf_readme_in_fixed_order_and_time(self):
+        self.assertEqual(os.path.basename(self.zip_path), "kelvarin-1.0.2.108-win32.zip")
+        with zipfile.ZipFile(self.zip_path) as z:
+            infos = z.infolist()
+            self.assertEqual([i.filename for i in infos], ["kelvarin.exe", "README.txt"])
+            for info in infos:
+                self.assertEqual(info.date_time, (2026, 1, 1, 0, 0, 0))
+                self.assertEqual(info.create_system, 0)
+            self.assertEqual(z.read("kelvarin.exe"), read(EXES["i686"]))
+            readme = z.read("README.txt")
+        self.assertNotIn(b"@VERSION@", readme)
+        self.assertIn(b"Kelvarin 1.0.2.108\r\n", readme)
+        self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"))
+        self.assertEqual(readme.count(b"\r"), readme.count(b"\r\n"))
+
+    def test_sums_match_the_files_beside_them(self):
+        with open(os.path.join(self.tmp.name, "SHA256SUMS")) as f:
+            lines = f.read().splitlines()
+        self.assertEqual(len(lines), 2)
+        for line in lines:
+            digest, name = line.split("  ")
+            self.assertEqual(hashlib.sha256(read(os.path.join(self.tmp.name, name))).hexdigest(),
+                             digest, name)
+
+    def test_only_the_32_bit_exe_with_a_valid_checksum_is_released(self):
+        with self.assertRaisesRegex(ValueError, "32-bit"):
+            dist.build(EXES["x86_64"], self.tmp.name, 0)
+        data = bytearray(read(EXES["i686"]))
+        data[-1] ^= 0xFF
+        path = os.path.join(self.tmp.name, "broken.exe")
+        with open(path, "wb") as f:
+            f.write(data)
+        with self.assertRaisesRegex(ValueError, "checksum"):
+            dist.build(path, os.path.join(self.tmp.name, "out"), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
