@@ -95,7 +95,7 @@ fetch() {  # name packages...
     die "apt-get update for the $name packages failed (see $dir/apt/$name/update.log)"
   for p in "$@"; do
     APT_CONFIG=$conf apt-cache show "$p" >/dev/null 2>&1 ||
-      die "package $p ($name) is not in the registry: $(sed -n 's/^deb [^ ]* //p' "$dir/apt/$name/sources.list" | tr '\n' ';')"
+      die "package $p ($name) is not in the registry (searched: $(sed -n 's/^deb [^ ]* //p' "$dir/apt/$name/sources.list" | paste -sd ',' | sed 's/,/, /g'))"
   done
   mkdir -p "$dir/debs/$name"
   (cd "$dir/debs/$name" && APT_CONFIG=$conf apt-get -qq download "$@") ||
