@@ -6,6 +6,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+import time
 
 from .expect import expect
 from .procs import Xvfb, kill_pid
@@ -92,6 +93,7 @@ def make_template(cache, wine):
     shutil.rmtree(template, ignore_errors=True)
     os.makedirs(cache, exist_ok=True)
     print(f"preparing a Wine prefix template in {template} (once)", flush=True)
+    start = time.time()
     work = tempfile.mkdtemp(prefix="kelvarin-template-")
     xvfb = Xvfb(work)
     # No Mono or Gecko: nothing here needs them, and their installers would ask.
@@ -117,6 +119,7 @@ def make_template(cache, wine):
         if f.lower().endswith((".ttf", ".fon")):
             shutil.copy2(os.path.join(WINE_FONTS, f), fonts)
     open(os.path.join(template, "ready"), "w").close()
+    print(f"template ready in {time.time() - start:.0f} s", flush=True)
     return template
 
 
