@@ -96,6 +96,8 @@ def main(doc):
     p.add_argument("--exe", help="default: BUILD/app/kelvarin.exe")
     p.add_argument("--aspi", help="default: BUILD/e2e/wnaspi32.dll")
     p.add_argument("--driver", help="default: BUILD/e2e/e2edriver.exe")
+    p.add_argument("--sgdrive", help="the simulated drive below Wine, a Linux library "
+                   "(default: BUILD/../sgdrive/libsgdrive.so)")
     p.add_argument("--cache", default=os.path.join(top, "build", "e2e"),
                    help="where the template prefix and locales are kept")
     p.add_argument("--only", action="append", help="run only this scenario (repeatable)")
@@ -107,15 +109,17 @@ def main(doc):
     args.exe = args.exe or os.path.join(args.build, "app", "kelvarin.exe")
     args.aspi = args.aspi or os.path.join(args.build, "e2e", "wnaspi32.dll")
     args.driver = args.driver or os.path.join(args.build, "e2e", "e2edriver.exe")
+    args.sgdrive = args.sgdrive or os.path.join(os.path.dirname(os.path.abspath(args.build)),
+                                                "sgdrive", "libsgdrive.so")
     # Wine wants an absolute prefix path.
-    for name in ("exe", "aspi", "driver", "cache", "shots"):
+    for name in ("exe", "aspi", "driver", "sgdrive", "cache", "shots"):
         if getattr(args, name):
             setattr(args, name, os.path.abspath(getattr(args, name)))
     if args.list:
         for name, func in SCENARIOS:
             print(f"{name:<14} {func.__doc__.split(chr(10))[0]}")
         return 0
-    for path in (args.exe, args.aspi, args.driver, WINE, WINESERVER):
+    for path in (args.exe, args.aspi, args.driver, args.sgdrive, WINE, WINESERVER):
         if not os.path.exists(path):
             print(f"missing: {path}", file=sys.stderr)
             return 2
