@@ -59,6 +59,11 @@ def sg_dvd_drive(address="0:0:0", **kw):
                    current=16620, **kw)
 
 
+def sg_cd_drive(address="0:1:0", **kw):
+    return SgDrive(address, "ORUNTEK", "CD-ROM 52X", "2.10", "F", "cd",
+                   cd=[9173, 7056, 5645, 4234], dvd=[11080], current=7056, **kw)
+
+
 class PassthroughSession(Session):
     """A prefix whose drives Wine reaches through cdromN, x: and x:: links
     and the Drives registry key, with the Windows version left at Wine's
