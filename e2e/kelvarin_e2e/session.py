@@ -139,7 +139,7 @@ class Session:
 
     # -- operating it -------------------------------------------------------
 
-    def driver(self, *args, check=True, timeout=STEP_TIMEOUT):
+    def driver(self, *args, check=True, timeout=STEP_TIMEOUT, env=None):
         start = time.time()
         # Output through files, not pipes: a Wine process may start helpers
         # (explorer, services) that inherit its handles and would hold a
@@ -147,7 +147,7 @@ class Session:
         with tempfile.TemporaryFile(dir=self.dir) as stdout, \
                 tempfile.TemporaryFile(dir=self.dir) as stderr:
             try:
-                rc = subprocess.run([WINE, self.driver_exe, *map(str, args)], env=self.env,
+                rc = subprocess.run([WINE, self.driver_exe, *map(str, args)], env=env or self.env,
                                     stdout=stdout, stderr=stderr,
                                     timeout=self.remaining(timeout)).returncode
             except subprocess.TimeoutExpired:

@@ -94,12 +94,23 @@ class PassthroughSession(Session):
             with open(os.path.join(self.prefix, "system.reg"), "a", encoding="utf-8") as f:
                 f.write("\n[Software\\\\Wine\\\\Drives] 1700000000\n" + "\n".join(letters) + "\n")
 
-    def program_env(self):
+    def program_env(self, program="kelvarin.exe"):
         env = dict(self.env)
-        env.update(LD_PRELOAD=self.ctx.sgdrive, KELVARIN_SGDRIVE_PROGRAM="kelvarin.exe",
+        env.update(LD_PRELOAD=self.ctx.sgdrive, KELVARIN_SGDRIVE_PROGRAM=program,
                    KELVARIN_SGDRIVE_DRIVES=os.path.join(self.dir, "drives.txt"),
                    KELVARIN_SGDRIVE_LOG=self.sg_log, KELVARIN_SGDRIVE_STATE=self.state_path)
         return env
+
+    def probe(self, number, cdb, data_in, length):
+        """What Wine hands back to a Windows program for \\.\CdRomN: the
+        address query and one pass-through block (the driver, preloaded too)."""
+        out = self.driver("device", f"\\\\.\\CdRom{number}", cdb.hex(), "in" if data_in else "none",
+                          length, env=self.program_env("e2edriver.exe"))
+        calls = {}
+        for line in out.splitlines():
+            fields = dict(f.split("=", 1) for f in line.split())
+            calls[line.split("=", 1)[0]] = fields
+        return calls
 
     def sg_lines(self, since_mark=False):
         try:

@@ -136,6 +136,24 @@ def scenario_passthrough_drives(ctx):
     expect_eq(s.lists()["cbvel"], (["MAX", "40x", "32x", "24x", "16x", "8x"], 3),
               "speed list after the failed commands")
 
+    # The same calls from another Windows program: what Wine hands back.
+    good, check, lost_calls = (s.probe(0, MODE_SENSE, True, 24), s.probe(1, MODE_SENSE, True, 24),
+                               s.probe(2, set_speed_cdb(4234), False, 0))
+    address = lambda c: tuple(c["address"][k] for k in ("address", "port", "path", "target", "lun"))
+    passed = lambda c: tuple(c["passthrough"][k] for k in ("passthrough", "status", "transferred",
+                                                            "senselength"))
+    expect_eq((address(good), address(check)), (("1", "3", "1", "3", "0"), ("1", "1", "0", "1", "0")),
+              "SCSI_ADDRESS of the SCSI drive (port channel + 2, path the host) and the IDE one")
+    expect_eq((passed(good), passed(check)), (("1", "0", "24", "0"), ("1", "2", "0", "18")),
+              "pass-through: result, ScsiStatus, DataTransferLength, SenseInfoLength")
+    expect_eq(check["passthrough"]["sense"][:38], "700005000000000a00000000240000000000a5",
+              "sense data handed back (ILLEGAL REQUEST, invalid field), nothing past it")
+    expect_eq((lost_calls["address"]["address"], lost_calls["passthrough"]["passthrough"]), ("0", "0"),
+              "the failing address query and the EIO command fail")
+    ctx.note("Wine's answers: returned " + ", ".join(
+        f"{n}={c['passthrough']['returned']}" for n, c in (("good", good), ("check", check)))
+        + f"; errors: address query {lost_calls['address']['error']}, "
+        f"EIO {lost_calls['passthrough']['error']}")
     s.keys("shift+Tab")
     s.mark()
     s.keys("Home")
