@@ -43,12 +43,18 @@ struct Marker {
   size_t device;  // index into the library's devices
 };
 
+// Made on the first call, which may come before this library's own static
+// constructors have run: only constant-initialised objects out here.
+struct State {
+  e2edrives::Setup setup;
+  std::vector<Marker> markers;
+  std::string logPath, statePath;
+};
+
 std::once_flag once;
 std::mutex lock;
 bool active = false;
-e2edrives::Setup* setup;
-std::vector<Marker> markers;
-std::string logPath, statePath;
+State* state;
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -73,7 +79,7 @@ void WriteWhole(const std::string& path, const std::string& text, const char* mo
   }
 }
 
-void Log(const std::string& line) { WriteWhole(logPath, line + "\n", "ab"); }
+void Log(const std::string& line) { WriteWhole(state->logPath, line + "\n", "ab"); }
 
 // Straight to the kernel: the C library's stat calls are the ones this
 // library answers, and statx's layout is the same on every architecture.
@@ -113,32 +119,32 @@ void Load() {
   const std::string program = Env("KELVARIN_SGDRIVE_PROGRAM");
   const std::string drivesPath = Env("KELVARIN_SGDRIVE_DRIVES");
   if (drivesPath.empty() || (!program.empty() && !CommandLineNames(program))) return;
-  logPath = Env("KELVARIN_SGDRIVE_LOG");
-  statePath = Env("KELVARIN_SGDRIVE_STATE");
-  setup = new e2edrives::Setup;
+  state = new State;
+  state->logPath = Env("KELVARIN_SGDRIVE_LOG");
+  state->statePath = Env("KELVARIN_SGDRIVE_STATE");
   const std::string text = ReadWhole(drivesPath);
   std::string error;
   if (text.empty()) error = "cannot read drives file '" + drivesPath + "'";
-  if (error.empty() && !e2edrives::ParseDrives(text, *setup, error)) error = "drives file " + error;
+  if (error.empty() && !e2edrives::ParseDrives(text, state->setup, error)) error = "drives file " + error;
   if (!error.empty()) {
     Log("ERROR " + error);
     return;
   }
-  for (size_t i = 0; i < setup->nodes.size(); ++i) {
-    const std::string& path = setup->nodes[i].path;
+  for (size_t i = 0; i < state->setup.nodes.size(); ++i) {
+    const std::string& path = state->setup.nodes[i].path;
     if (path.empty()) continue;
     Marker m{{}, i};
     if (!IdentityOf(AT_FDCWD, path.c_str(), 0, m.identity)) {
       Log("ERROR cannot see node " + path);
       continue;
     }
-    markers.push_back(m);
+    state->markers.push_back(m);
   }
-  active = !markers.empty();
+  active = !state->markers.empty();
 }
 
 const Marker* Find(const Identity& id) {
-  for (const Marker& m : markers)
+  for (const Marker& m : state->markers)
     if (m.identity == id) return &m;
   return nullptr;
 }
@@ -148,11 +154,11 @@ std::string AddressOf(const aspiwire::Device& d) {
 }
 
 sgwire::Target TargetOf(size_t index) {
-  const aspiwire::Device& d = setup->library.devices[index];
+  const aspiwire::Device& d = state->setup.library.devices[index];
   sgwire::Target t;
   t.drive = d.drive;
   t.host = d.adapter;
-  t.channel = setup->nodes[index].channel;
+  t.channel = state->setup.nodes[index].channel;
   t.id = d.target;
   t.lun = d.lun;
   t.addressFails = d.queryFails;
@@ -177,8 +183,8 @@ extern "C" int sgdrive_node(unsigned dev_major, unsigned dev_minor, unsigned lon
   if (!active) return 0;
   const Marker* m = Find(Identity{dev_major, dev_minor, ino});
   if (!m) return 0;
-  *major = setup->nodes[m->device].major;
-  *minor = setup->nodes[m->device].minor;
+  *major = state->setup.nodes[m->device].major;
+  *minor = state->setup.nodes[m->device].minor;
   return 1;
 }
 
@@ -191,9 +197,10 @@ extern "C" int sgdrive_ioctl(int fd, unsigned long request, void* arg, int* resu
   if (!m) return 0;
 
   std::lock_guard<std::mutex> held(lock);
-  e2edrives::ApplyState(ReadWhole(statePath), setup->library);
+  e2edrives::Setup& setup = state->setup;
+  e2edrives::ApplyState(ReadWhole(state->statePath), setup.library);
   const sgwire::Target target = TargetOf(m->device);
-  const std::string who = AddressOf(setup->library.devices[m->device]);
+  const std::string who = AddressOf(setup.library.devices[m->device]);
   sgwire::Answer a;
   switch (request) {
     case SG_IO: {
@@ -205,7 +212,7 @@ extern "C" int sgdrive_ioctl(int fd, unsigned long request, void* arg, int* resu
       }
       a = sgwire::SgIo(target, *h);
       Log("SGIO " + who + " " + sgwire::DescribeSgIo(*h, a));
-      WriteWhole(statePath, e2edrives::FormatState(setup->library), "wb");
+      WriteWhole(state->statePath, e2edrives::FormatState(setup.library), "wb");
       break;
     }
     case SG_GET_VERSION_NUM:
