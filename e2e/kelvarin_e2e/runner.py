@@ -16,7 +16,9 @@ from .sgroute import PassthroughSession, sg_cd_drive, sg_dvd_drive
 from .wine import WINE, WINESERVER
 
 def run_scenarios(args):
-    work = tempfile.mkdtemp(prefix="kelvarin-e2e-")
+    # Inside the build tree: nothing that tidies the shared /tmp can reach it.
+    os.makedirs(args.cache, exist_ok=True)
+    work = tempfile.mkdtemp(prefix="work-", dir=args.cache)
     ctx = Context(args, work)
     chosen = [(n, f) for n, f in SCENARIOS if not args.only or n in args.only]
     failed = []
