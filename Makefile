@@ -2,7 +2,7 @@
 JOBS ?= 2
 B := build
 
-.PHONY: all check host asan exe dist release-check e2e run test fuzz fuzz-short fuzz-build bench deps-host deps-mingw deps-wine deps-fuzz clean
+.PHONY: all check host asan exe sgdrive dist release-check e2e run test fuzz fuzz-short fuzz-build bench deps-host deps-mingw deps-wine deps-fuzz clean
 
 all: check
 
@@ -70,17 +70,34 @@ fuzz-short: fuzz-build
 bench: deps-host deps-mingw deps-wine exe
 	bench/run.sh $(B)
 
+# The simulated drive below Wine, a Linux library preloaded into the program's
+# Wine process. SGDRIVE_CC, SGDRIVE_CXX and SGDRIVE_FLAGS build it for another
+# Wine, e.g. SGDRIVE_CC=i686-linux-gnu-gcc SGDRIVE_CXX=i686-linux-gnu-g++
+# SGDRIVE_DIR=$(B)/sgdrive-i686 for a 32-bit one.
+SGDRIVE_CC ?= gcc
+SGDRIVE_CXX ?= g++
+SGDRIVE_FLAGS ?=
+SGDRIVE_DIR ?= $(B)/sgdrive
+sgdrive: deps-host
+	cmake -S e2e/sgdrive -B $(SGDRIVE_DIR) -DCMAKE_C_COMPILER=$(SGDRIVE_CC) \
+	  -DCMAKE_CXX_COMPILER=$(SGDRIVE_CXX) -DCMAKE_C_FLAGS="$(SGDRIVE_FLAGS)" -DCMAKE_CXX_FLAGS="$(SGDRIVE_FLAGS)"
+	cmake --build $(SGDRIVE_DIR) -j$(JOBS)
+
 # End to end: the real x86_64 kelvarin.exe under Wine on Xvfb, operated as a
-# person would, against the simulated drives of a test ASPI library.
-e2e: deps-wine exe
-	python3 e2e/run.py --build $(B)/x86_64 --cache $(B)/e2e
+# person would, against the simulated drives of a test ASPI library and, on
+# the pass-through route, of the library below Wine.
+e2e: deps-wine exe sgdrive
+	python3 e2e/run.py --build $(B)/x86_64 --sgdrive $(SGDRIVE_DIR)/libsgdrive.so --cache $(B)/e2e
 
 # The real program with two simulated drives: on $$DISPLAY, or on Xvfb with a
-# screenshot when there is no display.
-run: deps-mingw deps-wine
+# screenshot when there is no display. ROUTE=passthrough puts them below Wine
+# and lets the program take pass-through.
+ROUTE ?= aspi
+run: deps-mingw deps-wine sgdrive
 	cmake -S . -B $(B)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
 	cmake --build $(B)/x86_64 -j$(JOBS) --target kelvarin wnaspi32 e2edriver
-	python3 e2e/run.py --build $(B)/x86_64 --cache $(B)/e2e --interactive
+	python3 e2e/run.py --build $(B)/x86_64 --sgdrive $(SGDRIVE_DIR)/libsgdrive.so --cache $(B)/e2e \
+	  --interactive --route $(ROUTE)
 
 test: check exe release-check e2e fuzz-short
 

@@ -56,8 +56,16 @@ class Session:
         self.deadline = time.time() + SCENARIO_TIMEOUT
         self.program = None
         self.logmark = 0
+        self.prepare()
         self.server = subprocess.Popen([WINESERVER, "-f", "-p"], env=self.env,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def prepare(self):
+        """The last changes to the prefix before its wineserver starts."""
+
+    def program_env(self):
+        """The environment of the program's own process."""
+        return self.env
 
     @staticmethod
     def winpath(path):
@@ -103,7 +111,7 @@ class Session:
     def launch(self):
         expect(self.program is None, "the program is already running")
         self.program_out = open(os.path.join(self.dir, "program.out"), "ab")
-        self.program = subprocess.Popen([WINE, "kelvarin.exe"], cwd=self.bindir, env=self.env,
+        self.program = subprocess.Popen([WINE, "kelvarin.exe"], cwd=self.bindir, env=self.program_env(),
                                         stdout=self.program_out, stderr=subprocess.STDOUT)
 
     def close(self):
@@ -131,7 +139,7 @@ class Session:
 
     # -- operating it -------------------------------------------------------
 
-    def driver(self, *args, check=True, timeout=STEP_TIMEOUT):
+    def driver(self, *args, check=True, timeout=STEP_TIMEOUT, env=None):
         start = time.time()
         # Output through files, not pipes: a Wine process may start helpers
         # (explorer, services) that inherit its handles and would hold a
@@ -139,7 +147,7 @@ class Session:
         with tempfile.TemporaryFile(dir=self.dir) as stdout, \
                 tempfile.TemporaryFile(dir=self.dir) as stderr:
             try:
-                rc = subprocess.run([WINE, self.driver_exe, *map(str, args)], env=self.env,
+                rc = subprocess.run([WINE, self.driver_exe, *map(str, args)], env=env or self.env,
                                     stdout=stdout, stderr=stderr,
                                     timeout=self.remaining(timeout)).returncode
             except subprocess.TimeoutExpired:
@@ -290,6 +298,7 @@ class Session:
 class Context:
     def __init__(self, args, work):
         self.exe, self.aspi, self.driver = args.exe, args.aspi, args.driver
+        self.sgdrive = args.sgdrive
         self.template = make_template(args.cache)
         self.locales = make_locales(args.cache)
         self.work = work
@@ -299,8 +308,8 @@ class Context:
         self.sessions = []
         self.notes = []
 
-    def session(self, name, drives, **kw):
-        s = Session(self, name, drives, **kw)
+    def session(self, name, drives, kind=Session, **kw):
+        s = kind(self, name, drives, **kw)
         self.sessions.append(s)
         return s
 
