@@ -2,8 +2,8 @@
 JOBS ?= 2
 B := build
 
-.PHONY: all check host asan exe dist release-check e2e e2e-x86_64 e2e-i686 run test fuzz fuzz-short \
-  fuzz-build bench deps-host deps-mingw deps-wine deps-wine32 deps-fuzz clean
+.PHONY: all check host asan exe sgdrive sgdrive-i686 dist release-check e2e e2e-x86_64 e2e-i686 run \
+  test fuzz fuzz-short fuzz-build bench deps-host deps-mingw deps-wine deps-wine32 deps-fuzz clean
 
 all: check
 
@@ -76,39 +76,62 @@ fuzz-short: fuzz-build
 bench: deps-host deps-mingw deps-wine exe
 	bench/run.sh $(B)
 
+# The simulated drive below Wine, a Linux library preloaded into the program's
+# Wine process. SGDRIVE_CC, SGDRIVE_CXX and SGDRIVE_FLAGS build it for another
+# Wine, e.g. SGDRIVE_CC=i686-linux-gnu-gcc SGDRIVE_CXX=i686-linux-gnu-g++
+# SGDRIVE_DIR=$(B)/sgdrive-i686 for a 32-bit one.
+SGDRIVE_CC ?= gcc
+SGDRIVE_CXX ?= g++
+SGDRIVE_FLAGS ?=
+SGDRIVE_DIR ?= $(B)/sgdrive
+sgdrive: deps-host
+	cmake -S e2e/sgdrive -B $(SGDRIVE_DIR) -DCMAKE_C_COMPILER=$(SGDRIVE_CC) \
+	  -DCMAKE_CXX_COMPILER=$(SGDRIVE_CXX) -DCMAKE_C_FLAGS="$(SGDRIVE_FLAGS)" -DCMAKE_CXX_FLAGS="$(SGDRIVE_FLAGS)"
+	cmake --build $(SGDRIVE_DIR) -j$(JOBS)
+
+# The same library for the emulated 32-bit Wine.
+CC32 ?= i686-linux-gnu-gcc
+CXX32 ?= i686-linux-gnu-g++
+SGDRIVE32_DIR := $(B)/sgdrive-i686
+sgdrive-i686: deps-host deps-wine32
+	cmake -S e2e/sgdrive -B $(SGDRIVE32_DIR) -DCMAKE_C_COMPILER=$(CC32) -DCMAKE_CXX_COMPILER=$(CXX32)
+	cmake --build $(SGDRIVE32_DIR) -j$(JOBS)
+
 # End to end: the real kelvarin.exe under Wine on Xvfb, operated as a person
-# would, against the simulated drives of a test ASPI library. Both builds by
-# default; `make e2e ARCH=i686` runs only the release build, under 32-bit
-# Wine emulated by qemu-i386 (a few times slower: its time limits are scaled
-# by E2E_TIME_FACTOR_i686 and it runs the scenarios where 32 bits matter).
+# would, against the simulated drives of a test ASPI library and, on the
+# pass-through route, of the library below Wine. Both builds by default;
+# `make e2e ARCH=i686` runs only the release build, under 32-bit Wine
+# emulated by qemu-i386 (a few times slower: its time limits are scaled by
+# E2E_TIME_FACTOR_i686 and it runs the scenarios where 32 bits matter).
 ARCH ?= x86_64 i686
 WINE32 := $(B)/wine32
-CC32 ?= i686-linux-gnu-gcc
 E2E_TIME_FACTOR_i686 ?= 5
-# 32-bit Linux libraries the emulated Wine preloads: the trap-number repair,
-# and whatever else is added here (built with $(CC32)).
-WINE32_PRELOAD = $(WINE32)/trapno.so $(WINE32_EXTRA_PRELOAD)
 
 e2e: $(addprefix e2e-,$(ARCH))
 
-e2e-x86_64: deps-wine exe
-	python3 e2e/run.py --build $(B)/x86_64 --cache $(B)/e2e
+e2e-x86_64: deps-wine exe sgdrive
+	python3 e2e/run.py --build $(B)/x86_64 --sgdrive $(SGDRIVE_DIR)/libsgdrive.so --cache $(B)/e2e
 
-e2e-i686: deps-wine32 exe $(WINE32_PRELOAD)
-	python3 e2e/run.py --build $(B)/i686 --cache $(B)/e2e --set i686 \
+# Every 32-bit Wine process preloads the trap-number repair; the program's
+# also preloads the simulated drive on the pass-through route.
+e2e-i686: deps-wine32 exe sgdrive-i686 $(WINE32)/trapno.so
+	python3 e2e/run.py --build $(B)/i686 --sgdrive $(SGDRIVE32_DIR)/libsgdrive.so \
+	  --cache $(B)/e2e --set i686 \
 	  --wine $(WINE32)/root/usr/lib/wine/wine-qemu --wineserver /usr/lib/wine/wineserver64 \
-	  --winearch win32 $(addprefix --preload ,$(WINE32_PRELOAD)) \
-	  --time-factor $(E2E_TIME_FACTOR_i686)
+	  --winearch win32 --preload $(WINE32)/trapno.so --time-factor $(E2E_TIME_FACTOR_i686)
 
 $(WINE32)/trapno.so: e2e/wine32/trapno.c | deps-wine32
 	$(CC32) -shared -fPIC -O2 -Wall -Wextra -Werror -o $@ $<
 
 # The real program with two simulated drives: on $$DISPLAY, or on Xvfb with a
-# screenshot when there is no display.
-run: deps-mingw deps-wine
+# screenshot when there is no display. ROUTE=passthrough puts them below Wine
+# and lets the program take pass-through.
+ROUTE ?= aspi
+run: deps-mingw deps-wine sgdrive
 	cmake -S . -B $(B)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
 	cmake --build $(B)/x86_64 -j$(JOBS) --target kelvarin wnaspi32 e2edriver
-	python3 e2e/run.py --build $(B)/x86_64 --cache $(B)/e2e --interactive
+	python3 e2e/run.py --build $(B)/x86_64 --sgdrive $(SGDRIVE_DIR)/libsgdrive.so --cache $(B)/e2e \
+	  --interactive --route $(ROUTE)
 
 test: check exe release-check e2e fuzz-short
 

@@ -42,11 +42,12 @@ wine_version=$(dpkg-query -W -f='${Version}' wine64 2>/dev/null) ||
 
 # Wine's loader and libraries, and what its Unix side links or loads: the C
 # library, X11 and its extensions, FreeType and Fontconfig with theirs.
-# libz-mingw-w64 brings zlib1.dll, which Wine's own DLLs import.
+# libz-mingw-w64 brings zlib1.dll, which Wine's own DLLs import; libstdc++6
+# is for the test's simulated drive, a C++ library preloaded into the guest.
 i386_pkgs="wine32=$wine_version libwine=$wine_version libc6 libgcc-s1
   libx11-6 libxext6 libxcb1 libxau6 libxdmcp6 libxrender1 libxrandr2 libxi6 libxcursor1 libxfixes3
   libxinerama1 libxcomposite1 libxxf86vm1 libfreetype6 libfontconfig1 libpng16-16 zlib1g
-  libbrotli1 libbz2-1.0 libexpat1 libbsd0 libmd0 libz-mingw-w64"
+  libbrotli1 libbz2-1.0 libexpat1 libbsd0 libmd0 libstdc++6 libz-mingw-w64"
 qemu_pkgs="qemu-user"
 
 inputs=$(printf '%s\n' "inputs $wine_suite i386: $(echo $i386_pkgs)" "inputs $qemu_suite amd64: $qemu_pkgs" \

@@ -93,10 +93,32 @@ bool ParseFault(const std::string& text, simdrive::Drive& drive) {
   return true;
 }
 
+// "PATH MAJOR:MINOR"; the path may not hold blanks.
+bool ParseNode(const std::string& text, Node& node) {
+  const auto space = text.find_last_of(" \t");
+  if (space == std::string::npos) return false;
+  const std::string numbers = text.substr(space + 1);
+  const auto colon = numbers.find(':');
+  unsigned long major, minor;
+  if (colon == std::string::npos || !ParseNumber(numbers.substr(0, colon), 4095, major) ||
+      !ParseNumber(numbers.substr(colon + 1), 1048575, minor))
+    return false;
+  node.path = Trim(text.substr(0, space));
+  node.major = unsigned(major);
+  node.minor = unsigned(minor);
+  return !node.path.empty() && node.path.find_first_of(" \t") == std::string::npos;
+}
+
 // One setting of the current device; false when the key or value is unknown.
 bool ParseDeviceSetting(const std::string& key, const std::string& value, aspiwire::Device& device,
-                        simdrive::Drive& drive) {
+                        simdrive::Drive& drive, Node& node) {
   unsigned long v;
+  if (key == "node") return ParseNode(value, node);
+  if (key == "channel") {
+    if (!ParseNumber(value, 255, v)) return false;
+    node.channel = uint8_t(v);
+    return true;
+  }
   if (key == "vendor") return ParseQuoted(value, drive.vendor);
   if (key == "product") return ParseQuoted(value, drive.product);
   if (key == "revision") return ParseQuoted(value, drive.revision);
@@ -194,9 +216,10 @@ bool ParseDrives(const std::string& text, Setup& setup, std::string& error) {
       d.drive = &setup.drives.back();
       ok = ParseAddress(value, d);
       setup.library.devices.push_back(d);
+      setup.nodes.emplace_back();
       device = &setup.library.devices.back();
     } else if (device) {
-      ok = ParseDeviceSetting(key, value, *device, setup.drives.back());
+      ok = ParseDeviceSetting(key, value, *device, setup.drives.back(), setup.nodes.back());
     } else {
       ok = ParseGlobalSetting(key, value, setup);
     }

@@ -21,13 +21,21 @@
 //   ignores-set-speed               keeps its speed whatever is asked
 //   fault bb check                  opcode and check, notransfer or callfails
 //   device-type 5                   answered by SC_GET_DEV_TYPE
-//   query-fails                     device-type and disk-info queries fail
+//   query-fails                     device-type and disk-info queries fail; on a
+//                                   device node, the SCSI address query
 //   no-mmc                          a device that fails every command
+//   node /tmp/x/sr0 11:0            a plain file that stands for the device's Linux
+//                                   node, and the block major:minor it reports
+//   channel 0                       the node's SCSI channel; its host is the adapter
+//
+// On a device node "check" answers CHECK CONDITION with sense data and
+// "callfails" makes the SG_IO call itself fail with EIO.
 #pragma once
 
 #include <cstdint>
 #include <list>
 #include <string>
+#include <vector>
 
 #include "aspiwire.h"
 #include "drivemodel.h"
@@ -36,9 +44,18 @@ namespace e2edrives {
 
 enum class Completion { Pending, Signalled, AtOnce };
 
+// Where a device appears as a Linux block device (the pass-through route
+// under Wine). An empty path: the device has no node.
+struct Node {
+  std::string path;
+  unsigned major = 11, minor = 0;  // 11: SCSI CD-ROM (sr)
+  uint8_t channel = 0;
+};
+
 struct Setup {
   aspiwire::Library library;
   std::list<simdrive::Drive> drives;  // stable addresses for Device::drive
+  std::vector<Node> nodes;            // one per library device, in the same order
   Completion completion = Completion::Pending;
   unsigned completeDelayMs = 2;
 };

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/controlids.h"
+#include "scsi/ntddscsi.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ const Control kControls[] = {
                "usage: driver wait-window|wait-question|wait-error [ms]\n"
                "       driver answer yes|no | errorbox | boxes | settle | close\n"
                "       driver lists | layout | focus | uilang\n"
+               "       driver device PATH CDB-HEX in|none LENGTH\n"
                "       driver key <control> down|up|home|end | click <control>\n"
                "       driver center <control> | item-point <control> <k> | dropped <control>\n"
                "       driver select-mouse <control> <k> | alt <letter>\n"
@@ -353,6 +355,49 @@ void PrintFaults() {
   RemoveVectoredExceptionHandler(handler);
 }
 
+// What Wine's device code hands back for one device: the address query and
+// one pass-through block, each with its result, error and returned size, as
+// the program's own calls make them.
+void ProbeDevice(const char* path, const std::string& hex, bool dataIn, unsigned long length) {
+  HANDLE device = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (device == INVALID_HANDLE_VALUE) Fail(std::string("cannot open ") + path);
+  tscsiaddress address;
+  std::memset(&address, 0xA5, sizeof address);
+  DWORD returned = 0xA5A5;
+  SetLastError(0);
+  BOOL ok = DeviceIoControl(device, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address, sizeof address,
+                            &returned, nullptr);
+  std::printf("address=%d error=%lu returned=%lu length=%lu port=%u path=%u target=%u lun=%u\n", ok ? 1 : 0,
+              GetLastError(), returned, address.Length, address.PortNumber, address.PathId, address.TargetId,
+              address.Lun);
+
+  std::vector<UCHAR> data(length + 1, 0xA5);
+  tsptdwithsense block;
+  std::memset(&block, 0, sizeof block);
+  std::memset(block.sense, 0xA5, sizeof block.sense);
+  block.spt.Length = sizeof block.spt;
+  block.spt.CdbLength = UCHAR(hex.size() / 2);
+  block.spt.SenseInfoLength = sizeof block.sense;
+  block.spt.DataIn = dataIn ? kScsiIoctlDataIn : kScsiIoctlDataUnspecified;
+  block.spt.DataTransferLength = length;
+  block.spt.TimeOutValue = 60;
+  block.spt.DataBuffer = length ? data.data() : nullptr;
+  block.spt.SenseInfoOffset = offsetof(tsptdwithsense, sense);
+  for (size_t i = 0; i + 1 < hex.size() && i / 2 < sizeof block.spt.Cdb; i += 2)
+    block.spt.Cdb[i / 2] = UCHAR(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16));
+  returned = 0xA5A5;
+  SetLastError(0);
+  ok = DeviceIoControl(device, IOCTL_SCSI_PASS_THROUGH_DIRECT, &block, sizeof block, &block, sizeof block,
+                       &returned, nullptr);
+  std::printf("passthrough=%d error=%lu returned=%lu status=%u transferred=%lu senselength=%u sense=", ok ? 1 : 0,
+              GetLastError(), returned, block.spt.ScsiStatus, block.spt.DataTransferLength,
+              block.spt.SenseInfoLength);
+  for (UCHAR b : block.sense) std::printf("%02x", b);
+  std::printf("\n");
+  CloseHandle(device);
+}
+
 int Run(int argc, char** argv) {
   if (argc < 2) Usage();
   const std::string command = argv[1];
@@ -480,6 +525,8 @@ int Run(int argc, char** argv) {
     ClickAt(ItemPoint(combo, std::atoi(argv[3])));
     if (!WaitFor(3000, [&] { return DroppedList(combo) == nullptr; })) Fail("the list stayed dropped down");
     Settle();
+  } else if (command == "device" && argc == 6) {
+    ProbeDevice(argv[2], argv[3], std::string(argv[4]) == "in", std::strtoul(argv[5], nullptr, 0));
   } else {
     Usage();
   }

@@ -25,8 +25,13 @@ class Drive:
         return "\n".join(lines + self.extra) + "\n"
 
     @property
+    def shown_address(self):
+        """The address the program lists: the simulated one on the ASPI route."""
+        return self.address
+
+    @property
     def description(self):
-        return (f"{self.address} {self.vendor.strip():<8} {self.product.strip():<16} "
+        return (f"{self.shown_address} {self.vendor.strip():<8} {self.product.strip():<16} "
                 f"{self.revision.strip():<4} ({self.letter or ''}:)")
 
     @property

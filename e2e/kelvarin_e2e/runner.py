@@ -11,12 +11,13 @@ import traceback
 from .drives import cd_drive, dvd_drive, stored_list
 from .expect import Failure
 from .scenarios import SCENARIOS, SETS
-from .session import SCENARIO_TIMEOUT, Context
+from .session import SCENARIO_TIMEOUT, Context, Session
+from .sgroute import PassthroughSession, sg_cd_drive, sg_dvd_drive
 from .wine import WINE, WINESERVER, Wine
 
 
 def run_scenarios(args):
-    # Inside the build tree: other runs on the machine clean up /tmp.
+    # Inside the build tree: nothing that tidies the shared /tmp can reach it.
     os.makedirs(args.cache, exist_ok=True)
     work = tempfile.mkdtemp(prefix="work-", dir=args.cache)
     ctx = Context(args, work)
@@ -60,8 +61,11 @@ def run_interactive(args):
     shutil.rmtree(work, ignore_errors=True)
     ctx = Context(args, work)
     display = os.environ.get("DISPLAY") or None
-    dvd, cd = dvd_drive(), cd_drive()
-    s = ctx.session("session", [dvd, cd], adapters=2, display=display,
+    if args.route == "passthrough":
+        dvd, cd, kind = sg_dvd_drive(), sg_cd_drive(), PassthroughSession
+    else:
+        dvd, cd, kind = dvd_drive(), cd_drive(), Session
+    s = ctx.session("session", [dvd, cd], kind=kind, adapters=2, display=display,
                     desktop=None if display else "800x400",
                     stored={cd.key(): stored_list([9173, 7056, 5645, 4234])})
     s.deadline = float("inf")
@@ -85,7 +89,8 @@ def run_interactive(args):
             s.screenshot(path, (w + 24, h + 24, max(0, x - 12), max(0, y - 12)))
             print(f"no display: kelvarin.exe ran on Xvfb; screenshot in {path}")
             s.close()
-        print(f"the simulated drives' requests are in {s.log_path}")
+        print(f"the simulated drives' requests are in "
+              f"{s.sg_log if kind is PassthroughSession else s.log_path}")
     except KeyboardInterrupt:
         pass
     finally:
@@ -102,6 +107,8 @@ def main(doc):
     p.add_argument("--exe", help="default: BUILD/app/kelvarin.exe")
     p.add_argument("--aspi", help="default: BUILD/e2e/wnaspi32.dll")
     p.add_argument("--driver", help="default: BUILD/e2e/e2edriver.exe")
+    p.add_argument("--sgdrive", help="the simulated drive below Wine, a Linux library "
+                   "(default: BUILD/../sgdrive/libsgdrive.so)")
     p.add_argument("--cache", default=os.path.join(top, "build", "e2e"),
                    help="where the template prefix and locales are kept")
     p.add_argument("--wine", default=WINE, help=f"the Wine loader (default {WINE})")
@@ -121,12 +128,17 @@ def main(doc):
     p.add_argument("--keep", action="store_true", help="keep the work files")
     p.add_argument("--shots", help="directory for the screenshots (default: the work dir)")
     p.add_argument("--interactive", action="store_true", help="run the program (make run)")
+    p.add_argument("--route", choices=("aspi", "passthrough"), default="aspi",
+                   help="the drives of --interactive: behind the test ASPI library, or below "
+                   "Wine for its pass-through")
     args = p.parse_args()
     args.exe = args.exe or os.path.join(args.build, "app", "kelvarin.exe")
     args.aspi = args.aspi or os.path.join(args.build, "e2e", "wnaspi32.dll")
     args.driver = args.driver or os.path.join(args.build, "e2e", "e2edriver.exe")
+    args.sgdrive = args.sgdrive or os.path.join(os.path.dirname(os.path.abspath(args.build)),
+                                                "sgdrive", "libsgdrive.so")
     # Wine wants an absolute prefix path.
-    for name in ("exe", "aspi", "driver", "cache", "shots"):
+    for name in ("exe", "aspi", "driver", "sgdrive", "cache", "shots"):
         if getattr(args, name):
             setattr(args, name, os.path.abspath(getattr(args, name)))
     if args.list:
@@ -134,7 +146,8 @@ def main(doc):
             sets = ",".join(k for k, names in SETS.items() if k != "all" and name in names)
             print(f"{name:<14} {sets:<5} {func.__doc__.split(chr(10))[0]}")
         return 0
-    for path in (args.exe, args.aspi, args.driver, args.wine, args.wineserver, *args.preload):
+    for path in (args.exe, args.aspi, args.driver, args.sgdrive, args.wine, args.wineserver,
+                 *args.preload):
         if not os.path.exists(path):
             print(f"missing: {path}", file=sys.stderr)
             return 2

@@ -59,8 +59,16 @@ class Session:
         self.deadline = time.time() + self.limit
         self.program = None
         self.logmark = 0
+        self.prepare()
         self.server = subprocess.Popen([self.wine.server, "-f", "-p"], env=self.env,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def prepare(self):
+        """The last changes to the prefix before its wineserver starts."""
+
+    def program_env(self):
+        """The environment of the program's own process."""
+        return self.env
 
     @staticmethod
     def winpath(path):
@@ -109,7 +117,7 @@ class Session:
         expect(self.program is None, "the program is already running")
         self.program_out = open(os.path.join(self.dir, "program.out"), "ab")
         self.program = subprocess.Popen([self.wine.loader, "kelvarin.exe"], cwd=self.bindir,
-                                        env=self.env,
+                                        env=self.program_env(),
                                         stdout=self.program_out, stderr=subprocess.STDOUT)
 
     def close(self):
@@ -137,7 +145,7 @@ class Session:
 
     # -- operating it -------------------------------------------------------
 
-    def driver(self, *args, check=True, timeout=STEP_TIMEOUT):
+    def driver(self, *args, check=True, timeout=STEP_TIMEOUT, env=None):
         start = time.time()
         # Output through files, not pipes: a Wine process may start helpers
         # (explorer, services) that inherit its handles and would hold a
@@ -146,7 +154,7 @@ class Session:
                 tempfile.TemporaryFile(dir=self.dir) as stderr:
             try:
                 rc = subprocess.run([self.wine.loader, self.driver_exe, *map(str, args)],
-                                    env=self.env,
+                                    env=env or self.env,
                                     stdout=stdout, stderr=stderr,
                                     timeout=self.remaining(timeout)).returncode
             except subprocess.TimeoutExpired:
@@ -300,6 +308,7 @@ class Context:
     def __init__(self, args, work):
         self.exe, self.aspi, self.driver = args.exe, args.aspi, args.driver
         self.wine = args.wine
+        self.sgdrive = args.sgdrive
         self.template = make_template(args.cache, self.wine)
         self.locales = make_locales(args.cache)
         self.work = work
@@ -309,8 +318,8 @@ class Context:
         self.sessions = []
         self.notes = []
 
-    def session(self, name, drives, **kw):
-        s = Session(self, name, drives, **kw)
+    def session(self, name, drives, kind=Session, **kw):
+        s = kind(self, name, drives, **kw)
         self.sessions.append(s)
         return s
 

@@ -74,6 +74,17 @@ class Wine:
                    f"{self.loader} --version answered {self._version!r}")
         return self._version
 
+    def preload_env(self, env, library):
+        """A copy of env in which the Wine process started preloads library:
+        the emulated loader hands its guest the libraries it is given apart
+        from the native processes' LD_PRELOAD."""
+        env = dict(env)
+        if self.preload:
+            env["KELVARIN_WINE32_PRELOAD"] = ":".join(self.preload + [library])
+        else:
+            env["LD_PRELOAD"] = library
+        return env
+
     def env(self):
         """What every process of this Wine needs in its environment."""
         env = {"WINEARCH": self.arch, "WINESERVER": self.server}

@@ -2,19 +2,25 @@
 
 from ..drives import dvd_drive
 from ..expect import Failure, expect_eq
+from ..session import Session
+from ..sgroute import PassthroughSession, sg_dvd_drive
 
 def scenario_other_routes(ctx):
-    """No ASPI library, Wine's builtin one, and the NT pass-through routes:
-    the program starts, lists what they report and never crashes."""
+    """No ASPI library, Wine's builtin one, and the NT pass-through routes
+    (Wine's default version and nt40) with a drive below Wine: the program
+    starts, lists what they report and never crashes."""
     for name, version, aspi in (("no-aspi", "win98", "missing"), ("builtin-aspi", "win98", "builtin"),
                                 ("passthrough", None, "native"), ("passthrough-nt40", "nt40", "native")):
-        s = ctx.session(name, [dvd_drive()], version=version, aspi=aspi)
+        passthrough = version != "win98"
+        drive = sg_dvd_drive() if passthrough else dvd_drive()
+        s = ctx.session(name, [drive], version=version, aspi=aspi,
+                        kind=PassthroughSession if passthrough else Session)
         s.launch()
         if aspi == "missing":
             s.driver("wait-window")
         else:
-            # Whatever devices this machine's Wine offers (none here); a
-            # question for one of them is answered No.
+            # Whatever devices the route offers; a question for one of them
+            # is answered No.
             for _ in range(8):
                 if s.driver("wait-window", 3000, check=False).strip() == "shown":
                     break
@@ -26,6 +32,9 @@ def scenario_other_routes(ctx):
         ctx.note(f"{name}: drives listed: {shown['cbdrive'][0] or 'none'}")
         if aspi == "missing":
             expect_eq(shown, {"cbdrive": ([], -1), "cbvel": ([], -1)}, f"{name}: lists")
+        if passthrough:
+            expect_eq(shown, {"cbdrive": ([drive.description], 0), "cbvel": ([], -1)},
+                      f"{name}: lists (the drive below Wine, its question answered No)")
         if not shown["cbdrive"][0]:
             # Everything a user can do with nothing listed; never done to a
             # real drive of the machine, whose tray would open.

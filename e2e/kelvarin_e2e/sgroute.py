@@ -1,0 +1,192 @@
+"""The pass-through route under Wine: drives that Wine's own device code
+reaches as Linux block devices. A plain file stands for each device node;
+the preloaded libsgdrive.so (e2e/sgdrive) shows it as a block device to the
+program's process only and answers SG_IO and the address queries from the
+drive model. Its log has one line per request, checked here."""
+
+import os
+import re
+
+from .drives import Drive
+from .expect import Failure, expect, expect_eq
+from .session import Session
+
+# Linux majors of the IDE interfaces, in the order Wine numbers them; any
+# other major is asked its SCSI address.
+IDE_MAJORS = (3, 22, 33, 34, 56, 57, 88, 89)
+SCSI_CDROM_MAJOR = 11
+EIO = 5
+TIMEOUT_MS = 60000   # the program's 60 s, which Wine hands on in milliseconds
+SENSE_ROOM = 32      # the program's sense area behind its pass-through block
+SENSE_WRITTEN = 18   # fixed-format sense as the drive model returns it
+
+
+class SgDrive(Drive):
+    """A drive behind a device node. `address` is host:id:lun as the drives
+    file and the log name it; the program lists the address Wine makes of it."""
+
+    def __init__(self, *args, major=SCSI_CDROM_MAJOR, minor=0, channel=0, address_fails=False,
+                 faults=(), **kw):
+        super().__init__(*args, **kw)
+        self.major, self.minor, self.channel = major, minor, channel
+        self.address_fails = address_fails
+        self.faults = list(faults)  # "5a check", "bb callfails"
+        self.node = None            # the plain file, set by the session
+
+    @property
+    def ide(self):
+        return self.major in IDE_MAJORS
+
+    @property
+    def shown_address(self):
+        if self.ide:  # port from the major, target from the minor
+            return f"{IDE_MAJORS.index(self.major)}:{self.minor >> 6}:0"
+        if self.address_fails:  # the program's zero-filled answer
+            return "0:0:0"
+        _, target, lun = self.address.split(":")
+        return f"{self.channel + 2}:{target}:{lun}"
+
+    def drives_text(self):
+        lines = [f"node {self.node} {self.major}:{self.minor}", f"channel {self.channel}"]
+        lines += [f"fault {f}" for f in self.faults]
+        lines += ["query-fails"] if self.address_fails else []
+        return super().drives_text() + "\n".join(lines) + "\n"
+
+
+def sg_dvd_drive(address="0:0:0", **kw):
+    return SgDrive(address, "ACME", "DVD-RW X1", "1.0", "E", "dvd",
+                   cd=[7056, 5645, 4234, 2822, 1411], dvd=[22160, 16620, 11080, 5540],
+                   current=16620, **kw)
+
+
+def sg_cd_drive(address="0:1:0", **kw):
+    return SgDrive(address, "ORUNTEK", "CD-ROM 52X", "2.10", "F", "cd",
+                   cd=[9173, 7056, 5645, 4234], dvd=[11080], current=7056, **kw)
+
+
+class PassthroughSession(Session):
+    """A prefix whose drives Wine reaches through cdromN, x: and x:: links
+    and the Drives registry key, with the Windows version left at Wine's
+    default (NT, administrator) so that the program takes pass-through."""
+
+    def __init__(self, ctx, name, drives=(), version=None, **kw):
+        for n, d in enumerate(drives):
+            d.node = os.path.join(ctx.work, name, "dev", f"sr{n}")
+        super().__init__(ctx, name, drives, version=version, **kw)
+
+    def prepare(self):
+        self.sg_log = os.path.join(self.dir, "sg.log")
+        self.sg_mark = 0
+        os.makedirs(os.path.join(self.dir, "dev"))
+        dosdevices = os.path.join(self.prefix, "dosdevices")
+        letters = []
+        for n, d in enumerate(self.drives):
+            open(d.node, "w").close()
+            os.symlink(d.node, os.path.join(dosdevices, f"cdrom{n}"))
+            if d.letter:
+                letter = d.letter.lower()
+                mount = os.path.join(self.dir, "media", letter)
+                os.makedirs(mount)
+                os.symlink(mount, os.path.join(dosdevices, f"{letter}:"))
+                os.symlink(d.node, os.path.join(dosdevices, f"{letter}::"))
+                letters.append(f'"{letter}:"="cdrom"')
+        if letters:
+            with open(os.path.join(self.prefix, "system.reg"), "a", encoding="utf-8") as f:
+                f.write("\n[Software\\\\Wine\\\\Drives] 1700000000\n" + "\n".join(letters) + "\n")
+
+    def program_env(self, program="kelvarin.exe"):
+        env = self.wine.preload_env(self.env, self.ctx.sgdrive)
+        env.update(KELVARIN_SGDRIVE_PROGRAM=program,
+                   KELVARIN_SGDRIVE_DRIVES=os.path.join(self.dir, "drives.txt"),
+                   KELVARIN_SGDRIVE_LOG=self.sg_log, KELVARIN_SGDRIVE_STATE=self.state_path)
+        return env
+
+    def probe(self, number, cdb, data_in, length):
+        """What Wine hands back to a Windows program for \\.\CdRomN: the
+        address query and one pass-through block (the driver, preloaded too)."""
+        out = self.driver("device", f"\\\\.\\CdRom{number}", cdb.hex(), "in" if data_in else "none",
+                          length, env=self.program_env("e2edriver.exe"))
+        calls = {}
+        for line in out.splitlines():
+            fields = dict(f.split("=", 1) for f in line.split())
+            calls[line.split("=", 1)[0]] = fields
+        return calls
+
+    def sg_lines(self, since_mark=False):
+        try:
+            with open(self.sg_log, encoding="utf-8") as f:
+                lines = f.read().splitlines()
+        except FileNotFoundError:
+            lines = []
+        return lines[self.sg_mark if since_mark else 0:]
+
+    def mark(self):
+        super().mark()
+        self.sg_mark = len(self.sg_lines())
+
+    def requests(self, since_mark=True):
+        """SG_IO requests since the last mark."""
+        return [SgRequest(m) for m in map(SG_LINE.match, self.sg_lines(since_mark)) if m]
+
+    def queries(self, kind):
+        """Addresses and results of the other requests of one kind (IDLUN, ...)."""
+        found = []
+        for line in self.sg_lines():
+            m = re.match(rf"^{kind} (\d+:\d+:\d+) -> (.*)$", line)
+            if m:
+                found.append(m.groups())
+        return found
+
+    def check_log_clean(self):
+        bad = [l for l in self.sg_lines() if l.startswith("ERROR") or " passed on" in l]
+        expect(not bad, "the simulated drives logged: " + "; ".join(bad))
+        expect_eq(self.log_lines(), [], "requests reaching the test ASPI library")
+        expect_eq(self.queries("BUSNUMBER"), [], "bus number queries (Wine asks none)")
+
+
+SG_LINE = re.compile(
+    r"^SGIO (?P<address>\d+:\d+:\d+) dir=(?P<dir>\S+) len=(?P<len>\d+) timeout=(?P<timeout>\d+) "
+    r"senselen=(?P<senselen>\d+) cdb=(?P<cdb>[0-9a-f]*) -> ret=(?P<ret>-?\d+)"
+    r"(?: errno=(?P<errno>\d+))?"
+    r"(?: status=(?P<status>[0-9a-f]{2}) resid=(?P<resid>-?\d+) sensewr=(?P<sensewr>\d+))?$")
+
+
+class SgRequest:
+    def __init__(self, match):
+        g = match.groupdict()
+        self.address = g["address"]
+        self.dir, self.len = g["dir"], int(g["len"])
+        self.timeout, self.senselen = int(g["timeout"]), int(g["senselen"])
+        self.cdb = bytes.fromhex(g["cdb"])
+        self.ret = int(g["ret"])
+        self.errno = int(g["errno"]) if g["errno"] else 0
+        self.status = int(g["status"], 16) if g["status"] else None
+        self.resid = int(g["resid"]) if g["resid"] else None
+        self.sensewr = int(g["sensewr"]) if g["sensewr"] else None
+
+    def __repr__(self):
+        return (f"{self.address} {self.cdb.hex(' ')} dir={self.dir} len={self.len} ret={self.ret} "
+                f"status={self.status}")
+
+
+# Direction and transfer length that go with each command block.
+SG_SHAPES = {0x12: ("in", 36), 0x5A: ("in", 24), 0x46: ("in", 8), 0xBB: ("none", 0),
+             0x1B: ("none", 0)}
+
+
+def check_sg_requests(seen, expected, what):
+    """expected: (drive address, command block) pairs, in order."""
+    if len(seen) != len(expected):
+        listing = "\n      ".join(map(repr, seen[:40]))
+        raise Failure(f"{what}: expected {len(expected)} commands, seen {len(seen)}:\n      {listing}")
+    for i, (r, (address, cdb)) in enumerate(zip(seen, expected)):
+        where = f"{what}, command {i + 1}"
+        expect_eq(r.cdb.hex(" "), cdb.hex(" "), f"{where}: command block sent to {address}")
+        expect_eq(r.address, address, f"{where}: drive")
+        expect_eq((r.dir, r.len), SG_SHAPES[cdb[0]], f"{where}: direction and length of {r}")
+        expect_eq((r.timeout, r.senselen), (TIMEOUT_MS, SENSE_ROOM),
+                  f"{where}: time-out (ms) and sense room of {r}")
+
+
+def to(drive, *blocks):
+    return [(drive.address, b) for b in blocks]
