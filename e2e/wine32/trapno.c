@@ -6,7 +6,7 @@
  * Wine and its fault handlers and puts back the trap number the kernel would
  * have given before Wine sees the context.
  *
- * Set KELVARIN_TRAPNO_TRACE to print each repaired fault on stderr. */
+ * Set KELVARIN_TRAPNO_TRACE to print each fault's signal context on stderr. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <signal.h>
@@ -60,12 +60,12 @@ static void repair_and_forward(int sig, siginfo_t *info, void *context)
     int expected = trap_number(sig, info);
 
     if (trace) {
-            char line[160];
-            int n = snprintf(line, sizeof line,
-                             "trapno: signal %d code %d address %p err %#lx trap %ld, expected %d\n",
-                             sig, info->si_code, info->si_addr,
-                             (unsigned long)uc->uc_mcontext.gregs[REG_ERR], (long)*trapno, expected);
-            if (n > 0) (void)!write(2, line, (size_t)n);
+        char line[160];
+        int n = snprintf(line, sizeof line,
+                         "trapno: signal %d code %d address %p err %#lx trap %ld, expected %d\n",
+                         sig, info->si_code, info->si_addr,
+                         (unsigned long)uc->uc_mcontext.gregs[REG_ERR], (long)*trapno, expected);
+        if (n > 0) (void)!write(2, line, (size_t)n);
     }
     if (*trapno == 0 || *trapno == -1) *trapno = expected;
     program_action[sig].sa_sigaction(sig, info, context);
