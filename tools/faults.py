@@ -5,6 +5,7 @@ copy of the tree and runs the suite that must catch it.
     tools/faults.py                 every fault
     tools/faults.py --only NAME     one fault (repeatable)
     tools/faults.py --check         only check that each fault applies
+    tools/faults.py --rev main      the faults against the tree of a commit
 
 The scratch copy lives in BUILD/faults/src and shares nothing writable with
 the tree. One build directory per suite is kept there, so after the first
@@ -85,19 +86,19 @@ def run(cmd, log, timeout=None, **kw):
             return False
 
 
-def tracked_files():
-    out = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=TOP,
+def tracked_files(tree):
+    out = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=tree,
                          check=True, capture_output=True).stdout.decode()
     return [p for p in out.split("\0") if p and not p.startswith("build/") and
-            os.path.isfile(os.path.join(TOP, p))]
+            os.path.isfile(os.path.join(tree, p))]
 
 
-def sync(src):
+def sync(tree, src, files):
     """Brings the scratch copy up to the tree, touching only what differs so
     that the kept builds stay incremental."""
-    wanted = set(tracked_files())
+    wanted = set(files)
     for path in wanted:
-        a, b = os.path.join(TOP, path), os.path.join(src, path)
+        a, b = os.path.join(tree, path), os.path.join(src, path)
         with open(a, "rb") as f:
             data = f.read()
         if os.path.exists(b):
@@ -162,6 +163,7 @@ def main():
     p.add_argument("--build", default=os.path.join(TOP, "build"), help="the build directory")
     p.add_argument("--only", action="append", help="run only this fault (repeatable)")
     p.add_argument("--check", action="store_true", help="only check that every fault applies")
+    p.add_argument("--rev", help="take the tree from this commit instead of the working tree")
     p.add_argument("--jobs", default=os.environ.get("JOBS", "2"))
     args = p.parse_args()
 
@@ -173,8 +175,18 @@ def main():
         faults = [f for f in faults if f.name in args.only]
 
     invalid = []
+    work = os.path.join(os.path.abspath(args.build), "faults")
+    tree = TOP
+    if args.rev:
+        tree = os.path.join(work, "rev")
+        shutil.rmtree(tree, ignore_errors=True)
+        os.makedirs(tree)
+        archive = subprocess.run(["git", "archive", args.rev], cwd=TOP, check=True, capture_output=True)
+        subprocess.run(["tar", "-x", "-C", tree], input=archive.stdout, check=True)
+    files = [os.path.relpath(os.path.join(r, n), tree) for r, _, names in os.walk(tree) for n in names] \
+        if args.rev else tracked_files(TOP)
     for fault in faults:
-        path = os.path.join(TOP, fault.file)
+        path = os.path.join(tree, fault.file)
         text = open(path, encoding="latin-1").read() if os.path.exists(path) else None
         count = text.count(fault.was) if text is not None else 0
         if count != 1 or fault.was == fault.now:
@@ -188,12 +200,11 @@ def main():
         print(f"{len(faults) - len(invalid)} of {len(faults)} faults apply")
         return 1 if invalid else 0
 
-    work = os.path.join(os.path.abspath(args.build), "faults")
     os.makedirs(work, exist_ok=True)
     log = os.path.join(work, "log.txt")
     open(log, "w").close()
     suites = Suites(work, args.jobs, log)
-    sync(suites.src)
+    sync(tree, suites.src, files)
 
     # Both builds clean first: a fault must make the suite fail, not find it failing.
     needs_wine = any(f.suite[0] == "wine" for f in faults)
