@@ -106,7 +106,7 @@ def sync(tree, src, files):
                 if f.read() == data:
                     continue
         os.makedirs(os.path.dirname(b), exist_ok=True)
-        shutil.copy2(a, b)
+        shutil.copy(a, b)  # a fresh time, so that make sees the change whatever the tree's times
     for root, dirs, files in os.walk(src):
         for name in files:
             rel = os.path.relpath(os.path.join(root, name), src)
