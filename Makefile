@@ -2,7 +2,7 @@
 JOBS ?= 2
 B := build
 
-.PHONY: all check host asan exe sgdrive dist release-check e2e run test fuzz fuzz-short fuzz-build bench deps-host deps-mingw deps-wine deps-fuzz clean
+.PHONY: all check host asan exe sgdrive dist release-check e2e run test faults fuzz fuzz-short fuzz-build bench deps-host deps-mingw deps-wine deps-fuzz clean
 
 all: check
 
@@ -100,6 +100,11 @@ run: deps-mingw deps-wine sgdrive
 	  --interactive --route $(ROUTE)
 
 test: check exe release-check e2e fuzz-short
+
+# Deliberate faults from tests/faults/catalogue.txt, each in a scratch copy
+# against the suite that must catch it. Not part of test: it takes minutes.
+faults: deps-host deps-mingw deps-wine
+	python3 tools/faults.py --build $(B)
 
 clean:
 	rm -rf $(B)
