@@ -3,7 +3,7 @@ JOBS ?= 2
 B := build
 
 .PHONY: all check host asan exe sgdrive sgdrive-i686 dist release-check e2e e2e-x86_64 e2e-i686 run \
-  test fuzz fuzz-short fuzz-build bench deps-host deps-mingw deps-wine deps-wine32 deps-fuzz clean
+  test faults fuzz fuzz-short fuzz-build bench deps-host deps-mingw deps-wine deps-wine32 deps-fuzz clean
 
 all: check
 
@@ -134,6 +134,11 @@ run: deps-mingw deps-wine sgdrive
 	  --interactive --route $(ROUTE)
 
 test: check exe release-check e2e fuzz-short
+
+# Deliberate faults from tests/faults/catalogue.txt, each in a scratch copy
+# against the suite that must catch it. Not part of test: it takes minutes.
+faults: deps-host deps-mingw deps-wine
+	python3 tools/faults.py --build $(B)
 
 clean:
 	rm -rf $(B)

@@ -231,16 +231,21 @@ TEST_F(DriveObjectTest, HoldsADeviceOnlyOnPassThroughAndSendsNothingWithoutTrans
 // 255 is also the search's "not found": device 255 is used only when it
 // reports the drive's own address.
 TEST_F(DriveObjectTest, Device255IsTakenOnlyWhenItIsTheDrive) {
-  for (uint8_t port : {1, 3}) {
+  const struct {
+    uint8_t port, target, lun;
+  } devices[] = {{1, 2, 3}, {0, 2, 3}, {1, 0, 3}, {1, 2, 0}};  // the drive, then one part off
+  for (const auto& d : devices) {
+    const bool same = d.port == 1 && d.target == 2 && d.lun == 3;
+    SCOPED_TRACE(testing::Message() << int(d.port) << ':' << int(d.target) << ':' << int(d.lun));
     winsim::Reset();
-    const size_t index = winsim::AddCdRom(255, port, 0, 0);
+    const size_t index = winsim::AddCdRom(255, d.port, d.target, d.lun);
     UseSpti();
     {
-      tcddrive drive(1, 0, 0);
-      EXPECT_EQ(port == 1 ? tpSpti : tpNone, drive.Transport()) << int(port);
-      EXPECT_EQ(port == 1, drive.Eject(1)) << int(port);
+      tcddrive drive(1, 2, 3);
+      EXPECT_EQ(same ? tpSpti : tpNone, drive.Transport());
+      EXPECT_EQ(same, drive.Eject(1));
     }
-    EXPECT_EQ(port == 1, DeviceDrive(index).trayOpen) << int(port);
+    EXPECT_EQ(same, DeviceDrive(index).trayOpen);
     EXPECT_EQ(0, M().count.openHandles);
   }
 }

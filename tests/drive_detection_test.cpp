@@ -69,6 +69,47 @@ TEST_F(DetectionTest, ProbesBothLaddersAndKeepsEachSpeedOnceInFirstSeenOrder) {
   EXPECT_EQ(SetSpeedCdb(0x00B1), ExpectedSequence(0)[185]);  // 1 x 177
 }
 
+// Each of the 188 commands failing in turn: every other command is still
+// sent, a failed read counts as 0, and a failed set-speed leaves the drive
+// where it was, so the read after it gives the speed before.
+TEST_F(DetectionTest, EachCommandFailingInTurnCostsOnlyItsOwnReading) {
+  simdrive::Drive model;
+  std::vector<int> requests;  // the 93 probes in order
+  for (int step = 47; step >= 7; --step) requests.push_back(step * 1385);
+  for (int step = 52; step >= 1; --step) requests.push_back(step * 177);
+  const int initial = 4234;
+  for (size_t failed = 0; failed < 188; ++failed) {
+    SCOPED_TRACE(testing::Message() << "command " << failed << " fails");
+    winsim::Reset();
+    ForgetProgramState();
+    winsim::AddAspiDrive(0, 1, 0);
+    AspiDrive(0).currentSpeed = initial;
+    UseAspi();
+    M().aspi.completeAtOnce = true;
+    winsim::ArmFailure({winsim::Api::SendASPI32Command}, static_cast<int>(failed) + 1);
+    tdynwordarray list;
+    {
+      tcddrive drive(0, 1, 0);
+      drive.DetectSpeeds(list);
+    }
+    // Command 0 reads the speed to restore, 2k-1 sets probe k, 2k reads it.
+    std::vector<int> reads{failed == 0 ? 0 : initial};
+    for (size_t k = 1; k <= requests.size(); ++k) {
+      const int before = k == 1 ? initial : model.SettleOn(static_cast<uint16_t>(requests[k - 2]));
+      const int now = failed == 2 * k - 1 ? before : model.SettleOn(static_cast<uint16_t>(requests[k - 1]));
+      reads.push_back(failed == 2 * k ? 0 : now);
+    }
+    tdynwordarray expected;
+    for (size_t k = 1; k < reads.size(); ++k)
+      if (std::find(expected.begin(), expected.end(), reads[k]) == expected.end())
+        expected.push_back(static_cast<uint16_t>(reads[k]));
+    EXPECT_EQ(expected, list);
+    auto cdbs = ExpectedSequence(reads[0]);
+    cdbs.erase(cdbs.begin() + static_cast<std::ptrdiff_t>(failed));
+    EXPECT_EQ(cdbs, SentCdbs());
+  }
+}
+
 // A drive whose reports come from a script rather than a speed table, so
 // that a value can come back after others.
 struct ScriptedDrive {

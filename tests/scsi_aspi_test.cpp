@@ -157,27 +157,51 @@ TEST_F(AspiTest, DriveNumbersMapToLettersAndFailedQueriesToNotFound) {
   EXPECT_EQ(31, AspiDeviceType(0, 2, 0)) << "no device there";
 }
 
-// Answers every request with the returned status and SRB_Status disagreeing,
-// and a device type and drive number that must be ignored on failure.
-template <uint8_t Returned, uint8_t Written>
-DWORD __cdecl Contrary(LPVOID srb) {
-  auto* bytes = static_cast<uint8_t*>(srb);
-  bytes[1] = Written;
-  if (bytes[0] != 2) bytes[10] = 5, bytes[11] = 4;
-  return Returned;
-}
+// A library that ends every request with one status. A query returns it and
+// writes the other verdict into SRB_Status, with a device type and drive
+// number to ignore on failure; an execute request writes it into SRB_Status
+// and either returns the other verdict at once or answers SS_PENDING with
+// the event already signalled.
+struct OneStatus {
+  static uint8_t status;
+  static bool pending;
+  static DWORD __cdecl Send(LPVOID srb) {
+    auto* bytes = static_cast<uint8_t*>(srb);
+    const uint8_t other = status == SS_COMP ? 0x04 : SS_COMP;
+    if (bytes[0] != SC_EXEC_SCSI_CMD) {
+      bytes[1] = other;
+      bytes[10] = 5, bytes[11] = 4;
+      return status;
+    }
+    auto* exec = static_cast<SRB_ExecSCSICmd*>(srb);
+    exec->SRB_Status = status;
+    if (!pending) return other;
+    SetEvent(exec->SRB_PostProc);
+    return SS_PENDING;
+  }
+};
+uint8_t OneStatus::status = 0;
+bool OneStatus::pending = false;
 
-TEST_F(AspiTest, QueriesTrustTheReturnedStatusAndExecuteTheWrittenOne) {
-  SendASPI32Command = &Contrary<SS_COMP, 0x04>;
-  EXPECT_EQ(5, AspiDeviceType(0, 1, 0));
-  EXPECT_EQ('E', AspiDriveLetter(0, 1, 0));
-  EXPECT_FALSE(AspiExecute(0, 1, 0, kEject, 6, nullptr, 0, 0));
-
-  SendASPI32Command = &Contrary<0x04, SS_COMP>;
-  EXPECT_EQ(31, AspiDeviceType(0, 1, 0));
-  EXPECT_EQ(' ', AspiDriveLetter(0, 1, 0));
-  EXPECT_TRUE(AspiExecute(0, 1, 0, kEject, 6, nullptr, 0, 0));
-  EXPECT_EQ(0, Calls(Api::WaitForSingleObject)) << "only a pending request is waited for";
+TEST_F(AspiTest, OnlyCompletionIsSuccessAndQueriesTrustTheReturnedStatus) {
+  const uint8_t statuses[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x80, 0x81, 0x82, 0xE0, 0xE1, 0xE2,
+                              0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xEA, 0xEB, 0xFF};
+  SendASPI32Command = &OneStatus::Send;
+  int waits = 0;
+  for (uint8_t status : statuses) {
+    SCOPED_TRACE(testing::Message() << "status " << std::hex << int(status));
+    const bool ok = status == SS_COMP;
+    OneStatus::status = status;
+    EXPECT_EQ(ok ? 5 : 31, AspiDeviceType(0, 1, 0));
+    EXPECT_EQ(ok ? 'E' : ' ', AspiDriveLetter(0, 1, 0));
+    for (bool pending : {false, true}) {
+      if (status == SS_PENDING && !pending) continue;  // answered pending: waited for
+      OneStatus::pending = pending;
+      EXPECT_EQ(ok, AspiExecute(0, 1, 0, kEject, 6, nullptr, 0, 0)) << "pending " << pending;
+      waits += pending;
+      EXPECT_EQ(waits, Calls(Api::WaitForSingleObject)) << "only a pending request is waited for";
+    }
+  }
 }
 
 TEST_F(AspiTest, AdapterCountIsTheLowByteOnly) {

@@ -77,13 +77,26 @@ TEST_F(SptiTest, CommandGoesAsTheWholeBlockAndItsStatusDecides) {
   EXPECT_EQ(kSptd.size + kSenseSize, block.outSize);
   EXPECT_EQ(reinterpret_cast<uintptr_t>(reply), block.dataBuffer);
 
-  DeviceDrive(index).SetFault(0x12, simdrive::Fault::CheckCondition);
-  EXPECT_FALSE(SptiExecute(handle, cdb, 6, reply, 36, 1)) << "CHECK CONDITION is a failure";
-  EXPECT_EQ(2, Calls(Api::DeviceIoControl)) << "the control call itself was made";
-
-  DeviceDrive(index).SetFault(0x12, simdrive::Fault::None);
-  M().devices[index]->failControl = true;
-  EXPECT_FALSE(SptiExecute(handle, cdb, 6, reply, 36, 1));
+  // Every status a target may end with, after a control call that succeeded
+  // and one that failed: only 0 and 1 of a succeeded call are success.
+  const std::pair<uint8_t, bool> statuses[] = {
+      {0x00, true},   {0x01, true},   {0x02, false},  // CHECK CONDITION
+      {0x04, false},  {0x08, false},  {0x10, false},  // CONDITION MET, BUSY, INTERMEDIATE
+      {0x18, false},  {0x22, false},  {0x28, false},  // RESERVATION CONFLICT, TERMINATED, TASK SET FULL
+      {0x30, false},  {0x40, false},  {0xFF, false},  // ACA ACTIVE, TASK ABORTED
+  };
+  simdrive::Drive& drive = DeviceDrive(index);
+  drive.SetFault(0x12, simdrive::Fault::Status);
+  for (const auto& s : statuses) {
+    drive.faultStatus = s.first;
+    M().devices[index]->failControl = false;
+    EXPECT_EQ(s.second, SptiExecute(handle, cdb, 6, reply, 36, 1)) << "status " << int(s.first);
+    M().devices[index]->failControl = true;
+    EXPECT_FALSE(SptiExecute(handle, cdb, 6, reply, 36, 1)) << "failed call, status " << int(s.first);
+  }
+  drive.SetFault(0x12, simdrive::Fault::CheckCondition);
+  M().devices[index]->failControl = false;
+  EXPECT_FALSE(SptiExecute(handle, cdb, 6, reply, 36, 1)) << "CHECK CONDITION with sense data";
   CloseDevice(handle);
 }
 
@@ -156,6 +169,18 @@ TEST_F(SptiTest, FindDriveLetterOpensOnlyCdRomLettersAndTakesTheFirst) {
   EXPECT_EQ('E', FindDriveLetterSpti(2, 0, 0));
   EXPECT_EQ(' ', FindDriveLetterSpti(3, 0, 0));
   EXPECT_EQ(4 + 5 + 26, Calls(Api::GetDriveTypeA)) << "each search stops at its match";
+}
+
+// A device that differs from the address in one part only is another drive.
+TEST_F(SptiTest, SearchesCompareAllThreePartsOfTheAddress) {
+  winsim::AddCdRom(0, 0, 2, 3, 'D');  // adapter differs
+  winsim::AddCdRom(1, 1, 0, 3, 'E');  // target differs
+  winsim::AddCdRom(2, 1, 2, 0, 'F');  // lun differs
+  EXPECT_EQ(255, FindCdRomIndex(1, 2, 3));
+  EXPECT_EQ(' ', FindDriveLetterSpti(1, 2, 3));
+  winsim::AddCdRom(3, 1, 2, 3, 'G');
+  EXPECT_EQ(3, FindCdRomIndex(1, 2, 3));
+  EXPECT_EQ('G', FindDriveLetterSpti(1, 2, 3));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The speed lists' registry store under the current user.
 #include "tests/unit1_fixture.h"
+#include "tests/expected_texts.h"
 #include "ui/errors.h"
 #include "ui/speedlist.h"
 
@@ -88,7 +89,7 @@ TEST_F(SpeedListStore, NonTextValueRaisesInvalidDataTypeWithTheKeyClosed) {
   for (const auto& c : cases) {
     Store(c.data, c.type);
     EXPECT_EQ(ErrorOf([] { ReadSpeedList(kName); }),
-              std::string("Invalid data type for '") + kName + "'") << c.type;
+              InvalidTypeError(kName)) << c.type;
     EXPECT_EQ(M().count.openKeys, 0) << c.type;
   }
 }
@@ -97,13 +98,13 @@ TEST_F(SpeedListStore, FailedReadOrWriteRaisesItsError) {
   winsim::SetString(HKEY_CURRENT_USER, kKey, kName, "65535,7056");
   winsim::ArmFailure({Api::RegQueryValueExA}, 2);
   EXPECT_EQ(ErrorOf([] { ReadSpeedList(kName); }),
-            std::string("Failed to get data for '") + kName + "'");
+            GetDataError(kName));
   EXPECT_EQ(Calls(Api::RegQueryValueExA), 2);
   EXPECT_EQ(M().count.openKeys, 0);
 
   FailAlways(Api::RegSetValueExA);
   EXPECT_EQ(ErrorOf([] { WriteSpeedList(kName, "65535,9695"); }),
-            std::string("Failed to set data for '") + kName + "'");
+            SetDataError(kName));
   EXPECT_EQ(M().count.openKeys, 0);
   EXPECT_EQ(Stored(), Bytes(std::string("65535,7056\0", 11)));
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/expected_texts.h"
 #include "ui/errors.h"
 #include "ui/speedlist.h"
 
@@ -106,7 +107,7 @@ TEST(IntegerConversion, RefusesEverythingElseLenientlyOrWithTheConversionError) 
       StrToInt(text);
       ADD_FAILURE() << "no error for '" << text << "'";
     } catch (const EConvertError& e) {
-      EXPECT_EQ(e.what(), "'" + std::string(text) + "' is not a valid integer value");
+      EXPECT_EQ(e.what(), NotAnIntegerError(text));
     }
   }
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/expected_texts.h"
 #include "tests/unit1_fixture.h"
 #include "ui/texts.h"
 
@@ -43,27 +44,17 @@ TEST_F(WindowLanguage, PortugalInTheLow16BitsSelectsPortugueseBeforeTheFirstQues
     winsim::AddCdRom(0, 1, 0, 0, 'E');  // no stored list: creation asks its question
     shown.answers = {false};
     window.FormCreate();
-    ASSERT_EQ(shown.questions.size(), 1u);
-    const std::string& question = shown.questions[0];
+    const texpectedlanguage& texts = c.portuguese ? kExpectedPortuguese : kExpectedEnglish;
+    EXPECT_EQ(shown.questions, std::vector<std::string>{texts.question});
+    EXPECT_EQ(shown.clientwidth, texts.clientwidth);
     if (c.portuguese) {
       // Width first, then the five captions in this order.
-      EXPECT_EQ(shown.layout, (std::vector<std::string>{"width 435", "&Unidade:", "&Velocidade:",
-                                                       "&Detectar Velocidades", "&Carregar",
-                                                       "&Ejectar"}));
-      const std::map<tcaption, std::string> captions{{tcaption::Label1, "&Unidade:"},
-                                                     {tcaption::Label2, "&Velocidade:"},
-                                                     {tcaption::btdetect, "&Detectar Velocidades"},
-                                                     {tcaption::btload, "&Carregar"},
-                                                     {tcaption::bteject, "&Ejectar"}};
-      EXPECT_EQ(shown.captions, captions);
-      EXPECT_EQ(question, kPortugueseTexts.detectprompt);
-      EXPECT_EQ(question.size(), 100u);
-      EXPECT_EQ(question.substr(0, 14), "A detec\xE7\xE3o das");
+      std::vector<std::string> layout{"width 435"};
+      for (const auto& caption : texts.captions) layout.push_back(caption.second);
+      EXPECT_EQ(shown.layout, layout);
+      EXPECT_EQ(shown.captions, texts.captions);
     } else {
-      EXPECT_EQ(shown.clientwidth, 413);
-      EXPECT_TRUE(shown.layout.empty());
-      EXPECT_EQ(question, kEnglishTexts.detectprompt);
-      EXPECT_EQ(question.size(), 83u);
+      EXPECT_TRUE(shown.layout.empty()) << "the window is designed in English";
     }
     window.FormDestroy();
     EXPECT_TRUE(winsim::NothingOpen());
@@ -74,8 +65,28 @@ TEST_F(WindowLanguage, PortugueseWithEmptyInventoryStillWidensWindow) {
   M().uiLanguage = 2070;
   form.FormCreate();
   EXPECT_EQ(view.clientwidth, 435);
-  EXPECT_EQ(detectprompt, kPortugueseTexts.detectprompt);
+  EXPECT_EQ(detectprompt, kExpectedPortuguese.question);
   EXPECT_TRUE(view.questions.empty());
+}
+
+// The texts only the real window shows (English captions, the hint, the
+// title) are proven here, against the expected bytes.
+TEST(Texts, ProgramTextsAreTheExpectedBytes) {
+  const std::pair<const ttextset&, const texpectedlanguage&> languages[] = {
+      {kEnglishTexts, kExpectedEnglish}, {kPortugueseTexts, kExpectedPortuguese}};
+  for (const auto& l : languages) {
+    const ttextset& t = l.first;
+    EXPECT_EQ(t.clientwidth, l.second.clientwidth);
+    EXPECT_EQ((std::map<tcaption, std::string>{{tcaption::Label1, t.label1},
+                                               {tcaption::Label2, t.label2},
+                                               {tcaption::btdetect, t.btdetect},
+                                               {tcaption::btload, t.btload},
+                                               {tcaption::bteject, t.bteject}}),
+              l.second.captions);
+    EXPECT_EQ(t.detectprompt, l.second.question);
+  }
+  EXPECT_EQ(kDetectHint, kExpectedHint);
+  EXPECT_EQ(kApplicationTitle, kExpectedTitle);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "tests/unit1_fixture.h"
-#include "ui/texts.h"
+#include "tests/expected_texts.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ TEST_F(MainWindow, StartWithoutListAsksAndYesDetectsStoresAndSelectsCurrentSpeed
   view.answers = {true};
   form.FormCreate();
 
-  EXPECT_EQ(view.questions, std::vector<std::string>{kEnglishTexts.detectprompt});
+  EXPECT_EQ(view.questions, std::vector<std::string>{kExpectedEnglish.question});
   EXPECT_EQ(view.drives.items, std::vector<std::string>{kDrive});
   EXPECT_EQ(view.drives.index, 0);
   EXPECT_EQ(Stored(kDrive), std::string(kCdDetected) + '\0');
@@ -228,7 +228,7 @@ TEST_F(MainWindow, ChoiceReadsListOfMediumNowLoadedWithoutRefresh) {
   // No list for the medium now loaded: the field is the empty text.
   winsim::FindKey(HKEY_CURRENT_USER, kKey)->values.erase(kDriveDvd);
   Choose(1);
-  EXPECT_EQ(view.errors, std::vector<std::string>{"'' is not a valid integer value."});
+  EXPECT_EQ(view.errors, std::vector<std::string>{NotAnIntegerError("") + "."});
   EXPECT_EQ(SentSpeeds(), std::vector<int>{16620});
 }
 
@@ -240,7 +240,7 @@ TEST_F(MainWindow, FieldThatIsNoNumberShowsZeroXAndChoosingItSendsNothing) {
   EXPECT_EQ(view.speeds.index, 2);
 
   Choose(1);
-  EXPECT_EQ(view.errors, std::vector<std::string>{"'abc' is not a valid integer value."});
+  EXPECT_EQ(view.errors, std::vector<std::string>{NotAnIntegerError("abc") + "."});
   EXPECT_TRUE(SentSpeeds().empty());
 
   // The window goes on: the next choice is sent.
@@ -254,7 +254,7 @@ TEST_F(MainWindow, StoredNonTextValueShowsRegistryErrorWithoutFullStop) {
   form.FormCreate();
 
   EXPECT_EQ(view.errors,
-            std::vector<std::string>{std::string("Invalid data type for '") + kDrive + "'"});
+            std::vector<std::string>{InvalidTypeError(kDrive)});
   EXPECT_EQ(view.drives.items, std::vector<std::string>{kDrive});
   EXPECT_TRUE(view.speeds.items.empty());
   EXPECT_TRUE(view.questions.empty());
@@ -286,7 +286,7 @@ TEST_F(MainWindow, FailedValueWriteEndsNestedActionWithOneErrorBox) {
 
   EXPECT_EQ(view.questions.size(), 1u);
   EXPECT_EQ(view.errors,
-            std::vector<std::string>{std::string("Failed to set data for '") + kDrive + "'"});
+            std::vector<std::string>{SetDataError(kDrive)});
   EXPECT_TRUE(view.speeds.items.empty());
   EXPECT_EQ(view.drives.index, 0);
 }

@@ -112,6 +112,11 @@ Reply Drive::Execute(const uint8_t* cdb, uint32_t cdbLength, uint8_t* buffer,
       r.callFailed = true;
       return r;
     }
+    case Fault::Status: {
+      Reply r;
+      r.status = faultStatus;
+      return r;
+    }
     case Fault::None: break;
   }
   // A block shorter than its opcode's group defines leaves the drive with

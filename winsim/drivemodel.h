@@ -26,6 +26,7 @@ enum class Fault : uint8_t {
   CheckCondition,  // status 2 after the command, nothing transferred
   NoTransfer,      // status 0, but the data phase moves nothing
   CallFails,       // the transport call itself fails (the device vanished)
+  Status,          // ends with the drive's faultStatus, nothing transferred
 };
 
 struct Reply {
@@ -55,6 +56,7 @@ class Drive {
 
   // Per-opcode faults; an opcode absent here runs normally.
   std::vector<std::pair<uint8_t, Fault>> faults;
+  uint8_t faultStatus = 0x08;  // BUSY
 
   // Per-opcode raw replies that replace the modelled ones, as a device that
   // answers anything would: the bytes move to the host with good status, up

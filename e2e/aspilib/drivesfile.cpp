@@ -1,5 +1,6 @@
 #include "drivesfile.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -265,6 +266,24 @@ std::string FormatState(const aspiwire::Library& library) {
             " tray=" + (d.drive->trayOpen ? "1" : "0") + "\n";
   }
   return text;
+}
+
+std::string ReadWhole(const std::string& path) {
+  std::string text;
+  if (FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb")) {
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+void WriteWhole(const std::string& path, const std::string& text, const char* mode) {
+  if (FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), mode)) {
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  }
 }
 
 }  // namespace e2edrives

@@ -68,4 +68,9 @@ bool ParseDrives(const std::string& text, Setup& setup, std::string& error);
 void ApplyState(const std::string& text, aspiwire::Library& library);
 std::string FormatState(const aspiwire::Library& library);
 
+// The files' whole text, empty when the path is empty or does not open; a
+// write with mode "wb" replaces, "ab" appends.
+std::string ReadWhole(const std::string& path);
+void WriteWhole(const std::string& path, const std::string& text, const char* mode);
+
 }  // namespace e2edrives

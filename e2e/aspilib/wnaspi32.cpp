@@ -43,25 +43,7 @@ std::string Env(const char* name) {
   return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
 }
 
-std::string ReadWhole(const std::string& path) {
-  std::string text;
-  if (FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb")) {
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
-    std::fclose(f);
-  }
-  return text;
-}
-
-void WriteWhole(const std::string& path, const std::string& text, const char* mode) {
-  if (FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), mode)) {
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-  }
-}
-
-void Log(const std::string& line) { WriteWhole(logPath, line + "\n", "ab"); }
+void Log(const std::string& line) { e2edrives::WriteWhole(logPath, line + "\n", "ab"); }
 
 std::string Hex(uint32_t value, int digits) {
   char text[16];
@@ -77,7 +59,7 @@ e2edrives::Setup& Setup() {
     statePath = Env("KELVARIN_E2E_STATE");
     setup = new e2edrives::Setup;
     const std::string drivesPath = Env("KELVARIN_E2E_DRIVES");
-    const std::string text = ReadWhole(drivesPath);
+    const std::string text = e2edrives::ReadWhole(drivesPath);
     std::string error;
     if (text.empty()) error = "cannot read drives file '" + drivesPath + "'";
     if (error.empty() && !e2edrives::ParseDrives(text, *setup, error)) error = "drives file " + error;
@@ -161,7 +143,7 @@ DWORD __cdecl SendASPI32Command(LPVOID srb) {
     Log("SRB null -> 00");
     return 0;
   }
-  e2edrives::ApplyState(ReadWhole(statePath), s.library);
+  e2edrives::ApplyState(e2edrives::ReadWhole(statePath), s.library);
   const auto* bytes = static_cast<const uint8_t*>(srb);
   const auto buffer = bytes[0] == 0x02 ? BufferOf(bytes) : std::make_pair<uint8_t*, size_t>(nullptr, 0);
   const std::vector<uint8_t> before(buffer.first, buffer.first + buffer.second);
@@ -175,7 +157,7 @@ DWORD __cdecl SendASPI32Command(LPVOID srb) {
   if (bytes[0] == 0x06) line += " drive=" + Hex(bytes[11], 2);
   Log(line);
   if (bytes[0] == 0x02) {
-    WriteWhole(statePath, e2edrives::FormatState(s.library), "wb");
+    e2edrives::WriteWhole(statePath, e2edrives::FormatState(s.library), "wb");
     if (s.library.HasPending()) {
       if (s.completion == e2edrives::Completion::Pending && buffer.second > 0) {
         transfers.push_back({buffer.first, std::vector<uint8_t>(buffer.first, buffer.first + buffer.second)});

@@ -4,6 +4,7 @@
 // UTF-8. Exit status 0 on success, 1 on failure (reason on stderr), 2 on
 // bad usage.
 #include <windows.h>
+#include <commctrl.h>
 #include <imagehlp.h>
 
 #include <cctype>
@@ -46,7 +47,8 @@ const Control kControls[] = {
                "       driver center <control> | item-point <control> <k> | dropped <control>\n"
                "       driver select-mouse <control> <k> | alt <letter>\n"
                "       driver post-click <control> | cursor | cursor-shapes\n"
-               "       driver checksum <path> | faults\n");
+               "       driver checksum <path>\n"
+               "       driver window | press tab|shift+tab|alt+<letter>... | faults\n");
   std::exit(2);
 }
 
@@ -113,6 +115,70 @@ DWORD Scaled(DWORD ms) {
     return f >= 1.0 ? f : 1.0;
   }();
   return DWORD(ms * factor);
+}
+
+// What makes one message box differ from another: its styles, its buttons,
+// the icon it shows (matched against the system's by its pixels), and
+// whether the box disables its owner.
+const char* IconOf(HWND box) {
+  HWND icon = GetDlgItem(box, 0x0440);
+  if (!icon) return "none";
+  RECT r;
+  GetClientRect(icon, &r);
+  const int w = r.right, h = r.bottom;
+  POINT at{0, 0};
+  ClientToScreen(icon, &at);
+  HDC screen = GetDC(nullptr);
+  HDC seen = CreateCompatibleDC(screen), drawn = CreateCompatibleDC(screen);
+  HBITMAP seenbits = CreateCompatibleBitmap(screen, w, h), drawnbits = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ oldseen = SelectObject(seen, seenbits), olddrawn = SelectObject(drawn, drawnbits);
+  const struct {
+    const char* name;
+    LPCSTR id;
+  } icons[] = {{"error", IDI_HAND}, {"question", IDI_QUESTION}, {"warning", IDI_EXCLAMATION},
+               {"information", IDI_ASTERISK}};
+  const char* found = "other";
+  // The box may not be painted yet when it is first found.
+  for (int attempt = 0; attempt < 20 && std::strcmp(found, "other") == 0; ++attempt) {
+    if (attempt > 0) Sleep(50);
+    BitBlt(seen, 0, 0, w, h, screen, at.x, at.y, SRCCOPY);
+    for (const auto& candidate : icons) {
+      HBRUSH background = CreateSolidBrush(GetPixel(seen, 0, 0));
+      RECT all{0, 0, w, h};
+      FillRect(drawn, &all, background);
+      DeleteObject(background);
+      DrawIconEx(drawn, 0, 0, LoadIconA(nullptr, candidate.id), w, h, 0, nullptr, DI_NORMAL);
+      bool same = true;
+      for (int y = 0; y < h && same; ++y)
+        for (int x = 0; x < w && same; ++x) same = GetPixel(seen, x, y) == GetPixel(drawn, x, y);
+      if (same) {
+        found = candidate.name;
+        break;
+      }
+    }
+  }
+  SelectObject(seen, oldseen);
+  SelectObject(drawn, olddrawn);
+  DeleteObject(seenbits);
+  DeleteObject(drawnbits);
+  DeleteDC(seen);
+  DeleteDC(drawn);
+  ReleaseDC(nullptr, screen);
+  return found;
+}
+
+void PrintBox(HWND box, HWND main) {
+  std::printf("style=%08lx\n", static_cast<unsigned long>(GetWindowLongW(box, GWL_STYLE)));
+  std::printf("exstyle=%08lx\n", static_cast<unsigned long>(GetWindowLongW(box, GWL_EXSTYLE)));
+  std::string buttons;
+  const std::pair<int, const char*> ids[] = {{IDOK, "ok"},         {IDCANCEL, "cancel"}, {IDABORT, "abort"},
+                                             {IDRETRY, "retry"},   {IDIGNORE, "ignore"}, {IDYES, "yes"},
+                                             {IDNO, "no"}};
+  for (const auto& id : ids)
+    if (GetDlgItem(box, id.first)) buttons += (buttons.empty() ? "" : ",") + std::string(id.second);
+  std::printf("buttons=%s\n", buttons.c_str());
+  std::printf("icon=%s\n", IconOf(box));
+  std::printf("owner_enabled=%d\n", main && IsWindowEnabled(main) ? 1 : 0);
 }
 
 template <typename Ready>
@@ -194,6 +260,77 @@ void PrintLayout() {
   }
 }
 
+std::string ClassOf(HWND window) {
+  char name[64] = "";
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+void PrintWindowFacts(const char* name, HWND window, HWND main) {
+  RECT r;
+  GetWindowRect(window, &r);
+  if (window != main) MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&r), 2);
+  std::printf("%s %s %08lx %08lx %ld %ld %ld %ld \"%s\"\n", name, ClassOf(window).c_str(),
+              static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)),
+              static_cast<unsigned long>(GetWindowLongW(window, GWL_EXSTYLE)), r.left, r.top,
+              r.right - r.left, r.bottom - r.top, TextOf(window).c_str());
+}
+
+std::string NameOf(HWND window, HWND main);
+
+// The tools of a tooltip of the program. Its messages carry pointers, which
+// Wine does not carry across processes, so the structures live in the
+// program's memory.
+void PrintTools(HWND tooltip, HWND main) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(tooltip, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) Fail("cannot open the program's process");
+  const size_t chars = 1024;
+  auto* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(TOOLINFOW) + chars * sizeof(WCHAR),
+                                                   MEM_COMMIT, PAGE_READWRITE));
+  if (!remote) Fail("cannot reach the program's memory");
+  auto* remotetext = reinterpret_cast<WCHAR*>(remote + sizeof(TOOLINFOW));
+  const LRESULT count = SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.lpszText = remotetext;
+    WriteProcessMemory(process, remote, &tool, sizeof tool, nullptr);
+    SendMessageW(tooltip, TTM_ENUMTOOLSW, WPARAM(i), LPARAM(remote));
+    ReadProcessMemory(process, remote, &tool, sizeof tool, nullptr);
+    tool.lpszText = remotetext;
+    WriteProcessMemory(process, remote, &tool, sizeof tool, nullptr);
+    SendMessageW(tooltip, TTM_GETTEXTW, chars, LPARAM(remote));
+    std::wstring text(chars, L'\0');
+    ReadProcessMemory(process, remotetext, &text[0], chars * sizeof(WCHAR), nullptr);
+    text.resize(wcsnlen(text.c_str(), chars));
+    const HWND id = reinterpret_cast<HWND>(tool.uId);
+    std::printf("tool %08x %s %s \"%s\"\n", unsigned(tool.uFlags), NameOf(tool.hwnd, main).c_str(),
+                (tool.uFlags & TTF_IDISHWND) ? NameOf(id, main).c_str() : "id", Utf8(text).c_str());
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+}
+
+// The main window, its children in creation (and tab) order, and the
+// tooltips it owns.
+void PrintWholeWindow() {
+  HWND main = RequireMain();
+  PrintWindowFacts("main", main, main);
+  RECT client;
+  GetClientRect(main, &client);
+  std::printf("client %ld %ld\n", client.right, client.bottom);
+  for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    PrintWindowFacts(NameOf(child, main).c_str(), child, main);
+  HWND tooltip = nullptr;
+  while ((tooltip = FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr)) != nullptr) {
+    if (GetWindow(tooltip, GW_OWNER) != main) continue;
+    PrintWindowFacts("tooltip", tooltip, main);
+    PrintTools(tooltip, main);
+  }
+}
+
 // The control that has the keyboard focus in the window's thread.
 HWND FocusOf(HWND main) {
   GUITHREADINFO info{};
@@ -211,6 +348,28 @@ std::string NameOf(HWND window, HWND main) {
   char cls[64] = "";
   GetClassNameA(window, cls, sizeof cls);
   return std::string("other:") + cls;
+}
+
+void PressKeys(const std::vector<WORD>& down);
+
+// Keys pressed one after the other through the system's input queue
+// ("tab", "shift+tab", "alt+x"), each waited for; the focus after each.
+void PressAndPrintFocus(int count, char** keys) {
+  HWND main = RequireMain();
+  for (int i = 0; i < count; ++i) {
+    const std::string key = keys[i];
+    if (key == "tab")
+      PressKeys({VK_TAB});
+    else if (key == "shift+tab")
+      PressKeys({VK_SHIFT, VK_TAB});
+    else if (key.size() == 5 && key.compare(0, 4, "alt+") == 0)
+      PressKeys({VK_MENU, WORD(toupper(static_cast<unsigned char>(key[4])))});
+    else
+      Fail("unknown key '" + key + "'");
+    Sleep(100);
+    Settle();
+    std::printf("%s\n", NameOf(FocusOf(main), main).c_str());
+  }
 }
 
 void PrintCenter(HWND window) {
@@ -420,6 +579,7 @@ int Run(int argc, char** argv) {
     std::printf("text=%s\n", BoxText(box).c_str());
     std::printf("main=%s\n", main && IsWindowVisible(main) ? "visible" : main ? "hidden" : "absent");
     std::printf("owner=%s\n", GetWindow(box, GW_OWNER) == main && main ? "main" : "other");
+    PrintBox(box, main);
   } else if (command == "boxes") {
     HWND box = Box();
     std::printf("%s\n", !box ? "none" : IsQuestion(box) ? "question" : "error");
@@ -457,6 +617,10 @@ int Run(int argc, char** argv) {
     PrintList("cbvel");
   } else if (command == "layout") {
     PrintLayout();
+  } else if (command == "window") {
+    PrintWholeWindow();
+  } else if (command == "press" && argc > 2) {
+    PressAndPrintFocus(argc - 2, argv + 2);
   } else if (command == "focus") {
     HWND main = RequireMain();
     std::printf("%s\n", NameOf(FocusOf(main), main).c_str());

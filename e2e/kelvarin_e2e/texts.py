@@ -8,6 +8,8 @@ CAPTIONS_EN = {"Label1": "&Drive:", "Label2": "&Speed:", "btdetect": "De&tect Sp
                "btload": "&Load", "bteject": "&Eject"}
 CAPTIONS_PT = {"Label1": "&Unidade:", "Label2": "&Velocidade:",
                "btdetect": "&Detectar Velocidades", "btload": "&Carregar", "bteject": "&Ejectar"}
+HINT = "Clique aqui para detectar as velocidades suportadas pela unidade seleccionada"
+NOTICE = "Copyright \u00a9 2026 Orun "  # right-justified, ending in one blank
 # Left, top, width of the controls as designed (English, 96 pixels per inch).
 DESIGN = {"Label1": (8, 12, None), "cbdrive": (48, 8, 356), "Label2": (8, 44, None),
           "cbvel": (48, 40, 53), "btdetect": (111, 41, 117), "btload": (291, 41, 53),

@@ -61,25 +61,7 @@ std::string Env(const char* name) {
   return value ? value : "";
 }
 
-std::string ReadWhole(const std::string& path) {
-  std::string text;
-  if (FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb")) {
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
-    std::fclose(f);
-  }
-  return text;
-}
-
-void WriteWhole(const std::string& path, const std::string& text, const char* mode) {
-  if (FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), mode)) {
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-  }
-}
-
-void Log(const std::string& line) { WriteWhole(state->logPath, line + "\n", "ab"); }
+void Log(const std::string& line) { e2edrives::WriteWhole(state->logPath, line + "\n", "ab"); }
 
 // Straight to the kernel: the C library's stat calls are the ones this
 // library answers, and statx's layout is the same on every architecture.
@@ -122,7 +104,7 @@ void Load() {
   state = new State;
   state->logPath = Env("KELVARIN_SGDRIVE_LOG");
   state->statePath = Env("KELVARIN_SGDRIVE_STATE");
-  const std::string text = ReadWhole(drivesPath);
+  const std::string text = e2edrives::ReadWhole(drivesPath);
   std::string error;
   if (text.empty()) error = "cannot read drives file '" + drivesPath + "'";
   if (error.empty() && !e2edrives::ParseDrives(text, state->setup, error)) error = "drives file " + error;
@@ -198,7 +180,7 @@ extern "C" int sgdrive_ioctl(int fd, unsigned long request, void* arg, int* resu
 
   std::lock_guard<std::mutex> held(lock);
   e2edrives::Setup& setup = state->setup;
-  e2edrives::ApplyState(ReadWhole(state->statePath), setup.library);
+  e2edrives::ApplyState(e2edrives::ReadWhole(state->statePath), setup.library);
   const sgwire::Target target = TargetOf(m->device);
   const std::string who = AddressOf(setup.library.devices[m->device]);
   sgwire::Answer a;
@@ -212,7 +194,7 @@ extern "C" int sgdrive_ioctl(int fd, unsigned long request, void* arg, int* resu
       }
       a = sgwire::SgIo(target, *h);
       Log("SGIO " + who + " " + sgwire::DescribeSgIo(*h, a));
-      WriteWhole(state->statePath, e2edrives::FormatState(setup.library), "wb");
+      e2edrives::WriteWhole(state->statePath, e2edrives::FormatState(setup.library), "wb");
       break;
     }
     case SG_GET_VERSION_NUM:

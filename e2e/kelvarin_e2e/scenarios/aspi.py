@@ -8,6 +8,7 @@ from ..drives import (Drive, cd_drive, detection_requests, dvd_drive, selected_e
                       shown_entries, stored_list)
 from ..expect import expect, expect_eq
 from ..texts import PROMPT_EN
+from ..wholewindow import check_box
 
 def scenario_first_start(ctx):
     """First start, no stored list: the question comes before the window; Yes
@@ -249,6 +250,7 @@ def scenario_bad_values(ctx):
     box = s.error_box()
     expect_eq(box["text"], f"Invalid data type for '{first.key()}'", "error box at start")
     expect_eq(box["main"], "hidden", "main window while the error box is up")
+    check_box(box, False, "error box at start")
     s.facts("errorbox")
     s.driver("wait-window")
     drives = [first.description, second.description]
@@ -262,6 +264,7 @@ def scenario_bad_values(ctx):
     s.xdotool("key", "Up")
     box = s.error_box()
     expect_eq(box["text"], "'abc' is not a valid integer value.", "error box on choosing 0x")
+    check_box(box, False, "error box on choosing 0x")
     s.facts("errorbox")
     s.driver("settle")
     check_requests(s.requests(), [GET_CONFIGURATION], second.address,

@@ -5,32 +5,16 @@ import time
 
 from ..drives import cd_drive, dvd_drive, stored_list
 from ..expect import Failure, expect, expect_eq
-from ..texts import CAPTIONS_EN, CAPTIONS_PT, DESIGN, PROMPT_EN, PROMPT_PT, RIGHT_ANCHORED
-
-def check_layout(layout, captions, width, what):
-    expect_eq(layout["client"], (width, 92), f"{what}: client area")
-    shift = width - 413
-    for name, (left, top, w) in DESIGN.items():
-        rect, text = layout[name]
-        want_left = left + (shift if name in RIGHT_ANCHORED else 0)
-        expect_eq(rect[:2], (want_left, top), f"{what}: {name} left and top")
-        if w == "full":
-            expect_eq(rect[2], width, f"{what}: {name} width")
-        elif w is not None:
-            expect_eq(rect[2], w, f"{what}: {name} width")
-        if name in captions:
-            expect_eq(text, captions[name], f"{what}: caption of {name}")
-    for name in ("btdetect", "btload", "bteject"):
-        expect_eq(layout[name][0][3], 21, f"{what}: {name} height")
-
+from ..texts import DESIGN, PROMPT_EN, PROMPT_PT
+from ..wholewindow import check_box, check_keyboard, check_whole_window
 
 def scenario_language(ctx):
     """Portuguese under pt_PT: five captions, the question, client width 435
     and the right-anchored controls 22 pixels further right. English under
-    pt_BR and en_US."""
-    for lang, prompt, captions, width in (("pt_PT.UTF-8", PROMPT_PT, CAPTIONS_PT, 435),
-                                          ("pt_BR.UTF-8", PROMPT_EN, CAPTIONS_EN, 413),
-                                          ("en_US.UTF-8", PROMPT_EN, CAPTIONS_EN, 413)):
+    pt_BR and en_US. The whole window in each: classes, styles, rectangles,
+    texts, the hint, the question box; the tab order and access keys."""
+    for lang, prompt in (("pt_PT.UTF-8", PROMPT_PT), ("pt_BR.UTF-8", PROMPT_EN),
+                         ("en_US.UTF-8", PROMPT_EN)):
         drive = cd_drive()
         s = ctx.session("language-" + lang.split(".")[0], [drive], lang=lang, adapters=2)
         want = {"pt_PT.UTF-8": "0816", "pt_BR.UTF-8": "0416", "en_US.UTF-8": "0409"}[lang]
@@ -39,9 +23,12 @@ def scenario_language(ctx):
         s.launch()
         q = s.question()
         expect_eq(q["text"], prompt, f"{lang}: question")
+        check_box(q, True, f"{lang}: question")
         s.facts("answer", "no")
         s.driver("wait-window")
-        check_layout(s.layout(), captions, width, lang)
+        check_whole_window(s, lang.startswith("pt_PT"), lang)
+        if not lang.startswith("pt_BR"):
+            check_keyboard(s, lang.startswith("pt_PT"), drive, lang)
         s.close()
         s.check_log_clean()
         ctx.stop(s)
