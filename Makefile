@@ -2,7 +2,8 @@
 JOBS ?= 2
 B := build
 
-.PHONY: all check host asan exe sgdrive dist release-check e2e run test faults fuzz fuzz-short fuzz-build bench deps-host deps-mingw deps-wine deps-fuzz clean
+.PHONY: all check host asan exe sgdrive sgdrive-i686 dist release-check e2e e2e-x86_64 e2e-i686 run \
+  test faults fuzz fuzz-short fuzz-build bench deps-host deps-mingw deps-wine deps-wine32 deps-fuzz clean
 
 all: check
 
@@ -10,6 +11,11 @@ deps-host:  ; @tools/install-deps.sh host
 deps-mingw: ; @tools/install-deps.sh mingw
 deps-wine:  ; @tools/install-deps.sh wine
 deps-fuzz:  ; @tools/install-deps.sh fuzz
+# 32-bit Wine under qemu-i386 in a private root (no change to the machine's
+# apt sources or dpkg architectures), and the i686 Linux compiler.
+deps-wine32: deps-wine
+	@tools/install-deps.sh wine32
+	@tools/wine32-root.sh $(WINE32)
 
 # Host build against the simulated Windows, then the suite; then the same
 # suite under AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -83,11 +89,39 @@ sgdrive: deps-host
 	  -DCMAKE_CXX_COMPILER=$(SGDRIVE_CXX) -DCMAKE_C_FLAGS="$(SGDRIVE_FLAGS)" -DCMAKE_CXX_FLAGS="$(SGDRIVE_FLAGS)"
 	cmake --build $(SGDRIVE_DIR) -j$(JOBS)
 
-# End to end: the real x86_64 kelvarin.exe under Wine on Xvfb, operated as a
-# person would, against the simulated drives of a test ASPI library and, on
-# the pass-through route, of the library below Wine.
-e2e: deps-wine exe sgdrive
+# The same library for the emulated 32-bit Wine.
+CC32 ?= i686-linux-gnu-gcc
+CXX32 ?= i686-linux-gnu-g++
+SGDRIVE32_DIR := $(B)/sgdrive-i686
+sgdrive-i686: deps-host deps-wine32
+	cmake -S e2e/sgdrive -B $(SGDRIVE32_DIR) -DCMAKE_C_COMPILER=$(CC32) -DCMAKE_CXX_COMPILER=$(CXX32)
+	cmake --build $(SGDRIVE32_DIR) -j$(JOBS)
+
+# End to end: the real kelvarin.exe under Wine on Xvfb, operated as a person
+# would, against the simulated drives of a test ASPI library and, on the
+# pass-through route, of the library below Wine. Both builds by default;
+# `make e2e ARCH=i686` runs only the release build, under 32-bit Wine
+# emulated by qemu-i386 (a few times slower: its time limits are scaled by
+# E2E_TIME_FACTOR_i686 and it runs the scenarios where 32 bits matter).
+ARCH ?= x86_64 i686
+WINE32 := $(B)/wine32
+E2E_TIME_FACTOR_i686 ?= 5
+
+e2e: $(addprefix e2e-,$(ARCH))
+
+e2e-x86_64: deps-wine exe sgdrive
 	python3 e2e/run.py --build $(B)/x86_64 --sgdrive $(SGDRIVE_DIR)/libsgdrive.so --cache $(B)/e2e
+
+# Every 32-bit Wine process preloads the trap-number repair; the program's
+# also preloads the simulated drive on the pass-through route.
+e2e-i686: deps-wine32 exe sgdrive-i686 $(WINE32)/trapno.so
+	python3 e2e/run.py --build $(B)/i686 --sgdrive $(SGDRIVE32_DIR)/libsgdrive.so \
+	  --cache $(B)/e2e --set i686 \
+	  --wine $(WINE32)/root/usr/lib/wine/wine-qemu --wineserver /usr/lib/wine/wineserver64 \
+	  --winearch win32 --preload $(WINE32)/trapno.so --time-factor $(E2E_TIME_FACTOR_i686)
+
+$(WINE32)/trapno.so: e2e/wine32/trapno.c | deps-wine32
+	$(CC32) -shared -fPIC -O2 -Wall -Wextra -Werror -o $@ $<
 
 # The real program with two simulated drives: on $$DISPLAY, or on Xvfb with a
 # screenshot when there is no display. ROUTE=passthrough puts them below Wine

@@ -77,7 +77,8 @@ def main():
     args = p.parse_args()
     args.work = os.path.abspath(args.work)
 
-    template = e2e.make_template(os.path.join(TOP, "build", "e2e"))
+    wine = e2e.Wine()
+    template = e2e.make_template(os.path.join(TOP, "build", "e2e"), wine)
     shutil.rmtree(args.work, ignore_errors=True)
     os.makedirs(args.work)
     prefix = os.path.join(args.work, "prefix")
@@ -89,7 +90,7 @@ def main():
     shutil.copy(args.exe, os.path.join(bench, "kelvarin.exe"))
 
     xvfb = Xvfb(args.work)
-    env = e2e.wine_env(prefix, xvfb.display, "en_US.UTF-8", "mscoree=d;mshtml=d")
+    env = e2e.wine_env(wine, prefix, xvfb.display, "en_US.UTF-8", "mscoree=d;mshtml=d")
     server = None
     programs = {"kelvarin": r"C:\bench\kelvarin.exe", "empty": r"C:\bench\emptywindow.exe",
                 "empty-cc6": r"C:\bench\emptywindow-cc6.exe"}
@@ -99,7 +100,7 @@ def main():
     times = {c: {name: [] for name in programs} for c in conditions}
     names = list(programs)
     try:
-        server = subprocess.Popen([e2e.WINESERVER, "-f", "-p"], env=env,
+        server = subprocess.Popen([wine.server, "-f", "-p"], env=env,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # The first runs also start Wine's desktop and fill the file caches.
         for name, program in programs.items():
@@ -117,9 +118,9 @@ def main():
                     latency.release()
     finally:
         latency.release()
-        e2e.stop_wineserver(env, server)
+        e2e.stop_wineserver(wine, env, server)
         xvfb.stop()
-    json.dump({"wine": e2e.wine_version(), "runs": args.runs, "ms": times}, sys.stdout)
+    json.dump({"wine": wine.version(), "runs": args.runs, "ms": times}, sys.stdout)
     print()
 
 

@@ -1,6 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages a build needs when any is missing.
-# Usage: tools/install-deps.sh host|mingw|wine|fuzz ...
+# Usage: tools/install-deps.sh host|mingw|wine|wine32|fuzz ...
+# (wine32 is the compiler for the emulated 32-bit Wine's preload libraries;
+# tools/wine32-root.sh sets up that Wine itself.)
 set -e
 pkgs=""
 for group in "$@"; do
@@ -9,6 +11,7 @@ for group in "$@"; do
     mingw) pkgs="$pkgs g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64" ;;
     wine)  pkgs="$pkgs wine wine64 xvfb fonts-wine imagemagick xauth xdotool python3 locales libxfixes3" ;;
     fuzz)  pkgs="$pkgs clang libclang-rt-14-dev" ;;
+    wine32) pkgs="$pkgs gcc-i686-linux-gnu g++-i686-linux-gnu" ;;
     *) echo "unknown group $group" >&2; exit 2 ;;
   esac
 done

@@ -48,7 +48,7 @@ const Control kControls[] = {
                "       driver select-mouse <control> <k> | alt <letter>\n"
                "       driver post-click <control> | cursor | cursor-shapes\n"
                "       driver checksum <path>\n"
-               "       driver window | press tab|shift+tab|alt+<letter>...\n");
+               "       driver window | press tab|shift+tab|alt+<letter>... | faults\n");
   std::exit(2);
 }
 
@@ -104,6 +104,17 @@ bool IsQuestion(HWND box) { return GetDlgItem(box, IDYES) != nullptr; }
 std::string BoxText(HWND box) {
   HWND text = GetDlgItem(box, 0xFFFF);
   return text ? TextOf(text) : std::string("(no text control)");
+}
+
+// Every wait stretched by KELVARIN_E2E_TIME_FACTOR: under an emulator the
+// window takes that much longer to do the same thing.
+DWORD Scaled(DWORD ms) {
+  static const double factor = [] {
+    const char* text = std::getenv("KELVARIN_E2E_TIME_FACTOR");
+    const double f = text ? std::strtod(text, nullptr) : 1.0;
+    return f >= 1.0 ? f : 1.0;
+  }();
+  return DWORD(ms * factor);
 }
 
 // What makes one message box differ from another: its styles, its buttons,
@@ -172,6 +183,7 @@ void PrintBox(HWND box, HWND main) {
 
 template <typename Ready>
 bool WaitFor(DWORD ms, Ready ready) {
+  ms = Scaled(ms);
   const DWORD start = GetTickCount();
   for (;;) {
     if (ready()) return true;
@@ -192,8 +204,8 @@ void Settle() {
   if (!main) return;
   for (int round = 0; round < 3; ++round) {
     DWORD_PTR result;
-    if (!SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result))
-      Fail("the window did not respond within 60 s");
+    if (!SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, Scaled(60000), &result))
+      Fail("the window did not respond within " + std::to_string(Scaled(60000) / 1000) + " s");
     Sleep(40);
   }
 }
@@ -450,6 +462,58 @@ WORD VirtualKey(const std::string& name) {
   Fail("unknown key '" + name + "'");
 }
 
+// The first-chance exceptions of this process, as a vectored handler sees
+// them before any frame handler: code and, for access violations, whether
+// it was a write.
+struct SeenException {
+  DWORD code;
+  ULONG_PTR write;
+};
+std::vector<SeenException> g_seen;
+
+LONG CALLBACK RecordException(PEXCEPTION_POINTERS e) {
+  const EXCEPTION_RECORD* r = e->ExceptionRecord;
+  g_seen.push_back({r->ExceptionCode, r->NumberParameters >= 1 ? r->ExceptionInformation[0] : 0});
+  // A guard page drops its guard as it fires: the access goes through when retried.
+  return r->ExceptionCode == STATUS_GUARD_PAGE_VIOLATION ? EXCEPTION_CONTINUE_EXECUTION
+                                                        : EXCEPTION_CONTINUE_SEARCH;
+}
+
+std::string Seen() {
+  std::string out;
+  char item[40];
+  for (const SeenException& s : g_seen) {
+    std::snprintf(item, sizeof item, "%s%08lx/%u", out.empty() ? "" : ",", s.code, unsigned(s.write));
+    out += item;
+  }
+  g_seen.clear();
+  return out.empty() ? "none" : out;
+}
+
+// How faults reach a Windows program in this prefix: the probes Windows
+// answers with an access violation, a write to a read-only page, a guard page.
+void PrintFaults() {
+  void* handler = AddVectoredExceptionHandler(1, RecordException);
+  if (!handler) Fail("AddVectoredExceptionHandler failed");
+  SYSTEM_INFO si;
+  GetSystemInfo(&si);
+  void* freed = VirtualAlloc(nullptr, si.dwPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!freed || !VirtualFree(freed, 0, MEM_RELEASE)) Fail("VirtualAlloc or VirtualFree failed");
+  const BOOL bad_read = IsBadReadPtr(freed, 4);
+  std::printf("read-freed=%d %s\n", bad_read, Seen().c_str());
+  void* readonly = VirtualAlloc(nullptr, si.dwPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READONLY);
+  if (!readonly) Fail("VirtualAlloc failed");
+  const BOOL bad_write = IsBadWritePtr(readonly, 4);
+  std::printf("write-readonly=%d %s\n", bad_write, Seen().c_str());
+  void* guarded = VirtualAlloc(nullptr, si.dwPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE | PAGE_GUARD);
+  if (!guarded) Fail("VirtualAlloc failed");
+  const int value = *static_cast<volatile int*>(guarded);
+  std::printf("guard=%d %s\n", value, Seen().c_str());
+  VirtualFree(readonly, 0, MEM_RELEASE);
+  VirtualFree(guarded, 0, MEM_RELEASE);
+  RemoveVectoredExceptionHandler(handler);
+}
+
 // What Wine's device code hands back for one device: the address query and
 // one pass-through block, each with its result, error and returned size, as
 // the program's own calls make them.
@@ -541,6 +605,8 @@ int Run(int argc, char** argv) {
   } else if (command == "uilang") {
     // What Wine makes of the locale this prefix runs under.
     std::printf("%04x\n", unsigned(GetUserDefaultUILanguage()));
+  } else if (command == "faults") {
+    PrintFaults();
   } else if (command == "settle") {
     Settle();
   } else if (command == "close") {

@@ -10,17 +10,21 @@ import traceback
 
 from .drives import cd_drive, dvd_drive, stored_list
 from .expect import Failure
-from .scenarios import SCENARIOS
+from .scenarios import SCENARIOS, SETS
 from .session import SCENARIO_TIMEOUT, Context, Session
 from .sgroute import PassthroughSession, sg_cd_drive, sg_dvd_drive
-from .wine import WINE, WINESERVER
+from .wine import WINE, WINESERVER, Wine
+
 
 def run_scenarios(args):
     # Inside the build tree: nothing that tidies the shared /tmp can reach it.
     os.makedirs(args.cache, exist_ok=True)
     work = tempfile.mkdtemp(prefix="work-", dir=args.cache)
     ctx = Context(args, work)
-    chosen = [(n, f) for n, f in SCENARIOS if not args.only or n in args.only]
+    chosen = [(n, f) for n, f in SCENARIOS
+              if (n in args.only if args.only else n in SETS[args.set])]
+    print(f"{args.wine.version()} ({args.wine.arch}, {args.wine.loader}), "
+          f"time limits x{args.wine.factor:g}: {args.exe}", flush=True)
     failed = []
     total = time.time()
     for name, func in chosen:
@@ -74,7 +78,7 @@ def run_interactive(args):
             s.program_out.close()
             s.program = None
         else:
-            s.deadline = time.time() + SCENARIO_TIMEOUT
+            s.deadline = time.time() + s.limit
             s.launch()
             s.question()
             s.facts("answer", "yes")
@@ -99,7 +103,7 @@ def main(doc):
     top = os.path.dirname(os.path.dirname(here))
     p = argparse.ArgumentParser(description=doc.split("\n\n")[0])
     p.add_argument("--build", default=os.path.join(top, "build", "x86_64"),
-                   help="the x86_64 MinGW build directory")
+                   help="the MinGW build directory (x86_64 or i686)")
     p.add_argument("--exe", help="default: BUILD/app/kelvarin.exe")
     p.add_argument("--aspi", help="default: BUILD/e2e/wnaspi32.dll")
     p.add_argument("--driver", help="default: BUILD/e2e/e2edriver.exe")
@@ -107,6 +111,18 @@ def main(doc):
                    "(default: BUILD/../sgdrive/libsgdrive.so)")
     p.add_argument("--cache", default=os.path.join(top, "build", "e2e"),
                    help="where the template prefix and locales are kept")
+    p.add_argument("--wine", default=WINE, help=f"the Wine loader (default {WINE})")
+    p.add_argument("--wineserver", default=WINESERVER,
+                   help=f"the wineserver it talks to (default {WINESERVER})")
+    p.add_argument("--winearch", default="win64", choices=("win64", "win32"),
+                   help="the prefix type (WINEARCH)")
+    p.add_argument("--preload", action="append", default=[],
+                   help="a 32-bit Linux library the emulated Wine preloads (repeatable)")
+    p.add_argument("--time-factor", type=float, default=1.0,
+                   help="how many times slower than native 64-bit Wine this Wine runs: "
+                        "every time limit is multiplied by it")
+    p.add_argument("--set", default="all", choices=sorted(SETS),
+                   help="which scenarios run (default all)")
     p.add_argument("--only", action="append", help="run only this scenario (repeatable)")
     p.add_argument("--list", action="store_true", help="list the scenarios")
     p.add_argument("--keep", action="store_true", help="keep the work files")
@@ -127,9 +143,11 @@ def main(doc):
             setattr(args, name, os.path.abspath(getattr(args, name)))
     if args.list:
         for name, func in SCENARIOS:
-            print(f"{name:<14} {func.__doc__.split(chr(10))[0]}")
+            sets = ",".join(k for k, names in SETS.items() if k != "all" and name in names)
+            print(f"{name:<14} {sets:<5} {func.__doc__.split(chr(10))[0]}")
         return 0
-    for path in (args.exe, args.aspi, args.driver, args.sgdrive, WINE, WINESERVER):
+    for path in (args.exe, args.aspi, args.driver, args.sgdrive, args.wine, args.wineserver,
+                 *args.preload):
         if not os.path.exists(path):
             print(f"missing: {path}", file=sys.stderr)
             return 2
@@ -138,4 +156,6 @@ def main(doc):
         if unknown:
             print(f"unknown scenario: {', '.join(sorted(unknown))}", file=sys.stderr)
             return 2
+    args.wine = Wine(os.path.abspath(args.wine), os.path.abspath(args.wineserver), args.winearch,
+                     args.preload, args.time_factor)
     return run_interactive(args) if args.interactive else run_scenarios(args)

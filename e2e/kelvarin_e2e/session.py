@@ -12,13 +12,14 @@ from .aspilog import LOG_LINE, Request
 from .drives import MEDIA
 from .expect import Failure, expect, expect_eq
 from .procs import Xvfb, end_process
-from .wine import (WINE, WINESERVER, copy_prefix, make_locales, make_template, parse_reg,
-                   reg_quote, stop_wineserver, wine_env)
+from .wine import (copy_prefix, make_locales, make_template, parse_reg, reg_quote,
+                   stop_wineserver, wine_env)
 
 KEY = r"HKEY_CURRENT_USER\Software\Orun\Kelvarin"
 TRACE = bool(os.environ.get("KELVARIN_E2E_TRACE"))
-STEP_TIMEOUT = 30        # seconds for one driver call or wait
-SCENARIO_TIMEOUT = 120   # seconds for a whole scenario
+# Seconds under native 64-bit Wine; a slower Wine multiplies them by its factor.
+STEP_TIMEOUT = 30        # one driver call or wait
+SCENARIO_TIMEOUT = 120   # a whole scenario
 
 
 class Session:
@@ -48,16 +49,18 @@ class Session:
         self._write_registry(version, stored or {}, dpi, desktop, own_display=display is None)
         overrides = {"native": "wnaspi32=n", "missing": "wnaspi32=d", "builtin": "wnaspi32=b"}[aspi]
         self.xvfb = None if display else Xvfb(self.dir)
-        self.env = wine_env(self.prefix, display or self.xvfb.display, lang, overrides,
+        self.wine = ctx.wine
+        self.env = wine_env(self.wine, self.prefix, display or self.xvfb.display, lang, overrides,
                             ctx.locales)
         self.env.update(KELVARIN_E2E_DRIVES=self.winpath(os.path.join(self.dir, "drives.txt")),
                         KELVARIN_E2E_LOG=self.winpath(self.log_path),
                         KELVARIN_E2E_STATE=self.winpath(self.state_path))
-        self.deadline = time.time() + SCENARIO_TIMEOUT
+        self.limit = SCENARIO_TIMEOUT * self.wine.factor
+        self.deadline = time.time() + self.limit
         self.program = None
         self.logmark = 0
         self.prepare()
-        self.server = subprocess.Popen([WINESERVER, "-f", "-p"], env=self.env,
+        self.server = subprocess.Popen([self.wine.server, "-f", "-p"], env=self.env,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def prepare(self):
@@ -102,16 +105,19 @@ class Session:
                 f.write("\n".join(lines) + "\n")
 
     def remaining(self, limit=STEP_TIMEOUT):
+        """Seconds the next step may take: its own limit (native seconds,
+        scaled), or what is left of the scenario's."""
         left = self.deadline - time.time()
-        expect(left > 0, f"the scenario ran over its {SCENARIO_TIMEOUT} s")
-        return min(limit, left)
+        expect(left > 0, f"the scenario ran over its {self.limit:g} s")
+        return min(limit * self.wine.factor, left)
 
     # -- the program --------------------------------------------------------
 
     def launch(self):
         expect(self.program is None, "the program is already running")
         self.program_out = open(os.path.join(self.dir, "program.out"), "ab")
-        self.program = subprocess.Popen([WINE, "kelvarin.exe"], cwd=self.bindir, env=self.program_env(),
+        self.program = subprocess.Popen([self.wine.loader, "kelvarin.exe"], cwd=self.bindir,
+                                        env=self.program_env(),
                                         stdout=self.program_out, stderr=subprocess.STDOUT)
 
     def close(self):
@@ -133,7 +139,7 @@ class Session:
         if self.program is not None:
             end_process(self.program, 3)
             self.program = None
-        stop_wineserver(self.env, self.server)
+        stop_wineserver(self.wine, self.env, self.server)
         if self.xvfb:
             self.xvfb.stop()
 
@@ -147,11 +153,13 @@ class Session:
         with tempfile.TemporaryFile(dir=self.dir) as stdout, \
                 tempfile.TemporaryFile(dir=self.dir) as stderr:
             try:
-                rc = subprocess.run([WINE, self.driver_exe, *map(str, args)], env=env or self.env,
+                rc = subprocess.run([self.wine.loader, self.driver_exe, *map(str, args)],
+                                    env=env or self.env,
                                     stdout=stdout, stderr=stderr,
                                     timeout=self.remaining(timeout)).returncode
             except subprocess.TimeoutExpired:
-                raise Failure(f"driver {' '.join(map(str, args))}: no answer within {timeout} s")
+                raise Failure(f"driver {' '.join(map(str, args))}: no answer within "
+                              f"{timeout * self.wine.factor:g} s")
             stdout.seek(0)
             stderr.seek(0)
             out = subprocess.CompletedProcess(args, rc, stdout.read(), stderr.read())
@@ -266,7 +274,8 @@ class Session:
 
     def stored(self):
         path = os.path.join(self.dir, "export.reg")
-        out = subprocess.run([WINE, "reg", "export", KEY, self.winpath(path), "/y"], env=self.env,
+        out = subprocess.run([self.wine.loader, "reg", "export", KEY, self.winpath(path), "/y"],
+                             env=self.env,
                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                              timeout=self.remaining())
         if out.returncode != 0:
@@ -298,8 +307,9 @@ class Session:
 class Context:
     def __init__(self, args, work):
         self.exe, self.aspi, self.driver = args.exe, args.aspi, args.driver
+        self.wine = args.wine
         self.sgdrive = args.sgdrive
-        self.template = make_template(args.cache)
+        self.template = make_template(args.cache, self.wine)
         self.locales = make_locales(args.cache)
         self.work = work
         self.shots = args.shots or os.path.join(work, "shots")

@@ -95,8 +95,8 @@ class PassthroughSession(Session):
                 f.write("\n[Software\\\\Wine\\\\Drives] 1700000000\n" + "\n".join(letters) + "\n")
 
     def program_env(self, program="kelvarin.exe"):
-        env = dict(self.env)
-        env.update(LD_PRELOAD=self.ctx.sgdrive, KELVARIN_SGDRIVE_PROGRAM=program,
+        env = self.wine.preload_env(self.env, self.ctx.sgdrive)
+        env.update(KELVARIN_SGDRIVE_PROGRAM=program,
                    KELVARIN_SGDRIVE_DRIVES=os.path.join(self.dir, "drives.txt"),
                    KELVARIN_SGDRIVE_LOG=self.sg_log, KELVARIN_SGDRIVE_STATE=self.state_path)
         return env

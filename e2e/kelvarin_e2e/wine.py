@@ -1,11 +1,12 @@
-"""Wine plumbing: the template prefix, private locales, the environment,
-the wineserver, and the text form of the registry."""
+"""Wine plumbing: which Wine, the template prefix, private locales, the
+environment, the wineserver, and the text form of the registry."""
 
 import os
 import re
 import shutil
 import subprocess
 import tempfile
+import time
 
 from .expect import expect
 from .procs import Xvfb, kill_pid
@@ -41,33 +42,82 @@ def copy_prefix(template, target):
         dirs[:] = [d for d in dirs if not os.path.islink(os.path.join(root, d))]
 
 
-def wine_version():
-    out = subprocess.run([WINE, "--version"], capture_output=True, text=True, timeout=30)
-    return out.stdout.strip() or "wine"
+class Wine:
+    """The Wine a run uses: its loader and wineserver, the prefix type
+    (WINEARCH), Linux libraries its 32-bit processes preload under the
+    emulator, and how many times slower than native 64-bit Wine it runs
+    (every time limit is multiplied by that factor)."""
+
+    def __init__(self, loader=WINE, server=WINESERVER, arch="win64", preload=(), factor=1.0):
+        self.loader, self.server, self.arch = loader, server, arch
+        self.preload = [os.path.abspath(p) for p in preload]
+        self.factor = max(1.0, factor)
+        self._version = None
+
+    def version(self):
+        """The loader's version string, asked in an empty home: a loader that
+        took --version for a program would make a prefix, which is refused."""
+        if self._version is None:
+            home = tempfile.mkdtemp(prefix="kelvarin-wine-version-")
+            try:
+                env = {k: v for k, v in os.environ.items() if not k.startswith("WINE")}
+                env.update(HOME=home, WINEPREFIX=os.path.join(home, "prefix"), WINEDEBUG="-all",
+                           WINESERVER=self.server, WINEARCH=self.arch)
+                out = subprocess.run([self.loader, "--version"], env=env, capture_output=True,
+                                     text=True, timeout=30 * self.factor)
+                made = os.listdir(home)
+            finally:
+                shutil.rmtree(home, ignore_errors=True)
+            expect(not made, f"{self.loader} --version made {made} instead of answering")
+            self._version = out.stdout.strip()
+            expect(self._version.startswith("wine-"),
+                   f"{self.loader} --version answered {self._version!r}")
+        return self._version
+
+    def preload_env(self, env, library):
+        """A copy of env in which the Wine process started preloads library:
+        the emulated loader hands its guest the libraries it is given apart
+        from the native processes' LD_PRELOAD."""
+        env = dict(env)
+        if self.preload:
+            env["KELVARIN_WINE32_PRELOAD"] = ":".join(self.preload + [library])
+        else:
+            env["LD_PRELOAD"] = library
+        return env
+
+    def env(self):
+        """What every process of this Wine needs in its environment."""
+        env = {"WINEARCH": self.arch, "WINESERVER": self.server}
+        if self.preload:
+            env["KELVARIN_WINE32_PRELOAD"] = ":".join(self.preload)
+        if self.factor > 1:
+            env["KELVARIN_E2E_TIME_FACTOR"] = f"{self.factor:g}"
+        return env
 
 
-def make_template(cache):
+def make_template(cache, wine):
     """A freshly booted prefix, made once and reused while Wine stays the same."""
-    version = re.sub(r"[^A-Za-z0-9.]+", "-", wine_version())
-    template = os.path.join(cache, f"prefix-{version}-fonts")
+    version = re.sub(r"[^A-Za-z0-9.]+", "-", wine.version())
+    template = os.path.join(cache, f"prefix-{wine.arch}-{version}-fonts")
     if os.path.exists(os.path.join(template, "ready")):
         return template
     shutil.rmtree(template, ignore_errors=True)
     os.makedirs(cache, exist_ok=True)
     print(f"preparing a Wine prefix template in {template} (once)", flush=True)
+    start = time.time()
     work = tempfile.mkdtemp(prefix="kelvarin-template-")
     xvfb = Xvfb(work)
     # No Mono or Gecko: nothing here needs them, and their installers would ask.
-    env = wine_env(template, xvfb.display, "en_US.UTF-8", "mscoree=d;mshtml=d")
+    env = wine_env(wine, template, xvfb.display, "en_US.UTF-8", "mscoree=d;mshtml=d")
     server = None
     try:
         os.makedirs(template)
-        server = subprocess.Popen([WINESERVER, "-f", "-p"], env=env, stdout=subprocess.DEVNULL,
+        server = subprocess.Popen([wine.server, "-f", "-p"], env=env, stdout=subprocess.DEVNULL,
                                   stderr=subprocess.DEVNULL)
-        subprocess.run([WINE, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=300, check=True)
+        subprocess.run([wine.loader, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=300 * wine.factor, check=True)
     finally:
-        stop_wineserver(env, server)
+        stop_wineserver(wine, env, server)
         xvfb.stop()
         shutil.rmtree(work, ignore_errors=True)
     expect(os.path.exists(os.path.join(template, "user.reg")), "wineboot made no user.reg")
@@ -80,6 +130,7 @@ def make_template(cache):
         if f.lower().endswith((".ttf", ".fon")):
             shutil.copy2(os.path.join(WINE_FONTS, f), fonts)
     open(os.path.join(template, "ready"), "w").close()
+    print(f"template ready in {time.time() - start:.0f} s", flush=True)
     return template
 
 
@@ -104,17 +155,22 @@ def make_locales(cache):
     return root
 
 
-def wine_env(prefix, display, lang, overrides, locpath=None):
-    env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "WINE", "LANG", "LOCPATH"))}
-    env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEARCH="win64", DISPLAY=display, LANG=lang,
-               WINEDLLOVERRIDES=";".join(filter(None, ["winemenubuilder.exe=d", overrides])))
+def wine_env(wine, prefix, display, lang, overrides, locpath=None):
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("LC_", "WINE", "LANG", "LOCPATH"))
+           and k not in ("KELVARIN_WINE32_PRELOAD", "KELVARIN_E2E_TIME_FACTOR")}
+    env.update(wine.env())
+    # No crash dialog (winedbg): a crash ends the process at once and fails the step.
+    builtin = "winemenubuilder.exe=d;winedbg.exe=d"
+    env.update(WINEPREFIX=prefix, WINEDEBUG="-all", DISPLAY=display, LANG=lang,
+               WINEDLLOVERRIDES=";".join(filter(None, [builtin, overrides])))
     if locpath:
         env["LOCPATH"] = locpath
     return env
 
 
-def stop_wineserver(env, server):
-    subprocess.run([WINESERVER, "-k"], env=env, stdout=subprocess.DEVNULL,
+def stop_wineserver(wine, env, server):
+    subprocess.run([wine.server, "-k"], env=env, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=30)
     if server is not None:
         try:
