@@ -192,8 +192,11 @@ bool WaitFor(DWORD ms, Ready ready) {
   }
 }
 
+// A ceiling, not a pause: the wait ends when the window or box shows. The
+// first Wine process of a fresh prefix on a loaded machine has taken more
+// than 10 s to show its window.
 DWORD Timeout(int argc, char** argv, int at) {
-  return argc > at ? DWORD(std::strtoul(argv[at], nullptr, 10)) : 10000;
+  return argc > at ? DWORD(std::strtoul(argv[at], nullptr, 10)) : 20000;
 }
 
 // Returns once the window's thread has handled everything sent before:

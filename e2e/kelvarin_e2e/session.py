@@ -246,10 +246,10 @@ class Session:
         return self.driver("focus").strip()
 
     def question(self):
-        return self.facts("wait-question", 10000)
+        return self.facts("wait-question")
 
     def error_box(self):
-        return self.facts("wait-error", 10000)
+        return self.facts("wait-error")
 
     # -- what the drives received, what is stored ---------------------------
 
