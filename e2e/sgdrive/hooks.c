@@ -5,15 +5,12 @@
  * _FILE_OFFSET_BITS so that each name keeps its own layout on 32-bit
  * systems too. */
 #define _GNU_SOURCE
-#include <dlfcn.h>
-#include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 
-#include "sgdrive.h"
+#include "hooks.h"
 
 /* No longer declared by glibc 2.33 and later, still exported for programs
  * built against older ones. */
@@ -29,23 +26,6 @@ int __fxstatat64(int ver, int dirfd, const char *path, struct stat64 *buf, int f
 typedef int fstatat_fn(int, const char *, struct stat *, int);
 typedef int fstatat64_fn(int, const char *, struct stat64 *, int);
 typedef int statx_fn(int, const char *, int, unsigned int, struct statx *);
-typedef int ioctl_fn(int, unsigned long, void *);
-
-static void *next(const char *name) {
-  void *f = dlsym(RTLD_NEXT, name);
-  if (!f) errno = ENOSYS;
-  return f;
-}
-
-#define PATCH(st)                                                                         \
-  do {                                                                                    \
-    unsigned major_, minor_;                                                              \
-    if (sgdrive_node(major((st)->st_dev), minor((st)->st_dev), (st)->st_ino, &major_, &minor_)) { \
-      (st)->st_mode = ((st)->st_mode & ~S_IFMT) | S_IFBLK;                                \
-      (st)->st_rdev = makedev(major_, minor_);                                            \
-      (st)->st_size = 0;                                                                  \
-    }                                                                                     \
-  } while (0)
 
 static int real_fstatat(int dirfd, const char *path, struct stat *buf, int flags) {
   static fstatat_fn *f;
@@ -135,8 +115,5 @@ int ioctl(int fd, unsigned long request, ...) {
   va_start(args, request);
   void *arg = va_arg(args, void *);
   va_end(args);
-  int result;
-  if (sgdrive_ioctl(fd, request, arg, &result)) return result;
-  if (!f && !(f = (ioctl_fn *)next("ioctl"))) return -1;
-  return f(fd, request, arg);
+  return answer_ioctl(&f, "ioctl", fd, request, arg);
 }

@@ -5,31 +5,19 @@
 #define _GNU_SOURCE
 #define _FILE_OFFSET_BITS 64
 #define _TIME_BITS 64
-#include <dlfcn.h>
-#include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 
-#include "sgdrive.h"
+#include "hooks.h"
 
 typedef int fstatat_fn(int, const char *, struct stat *, int);
-typedef int ioctl_fn(int, unsigned long, void *);
 
 static int real_fstatat(int dirfd, const char *path, struct stat *buf, int flags) {
   static fstatat_fn *f;
-  if (!f && !(f = (fstatat_fn *)dlsym(RTLD_NEXT, "__fstatat64_time64"))) {
-    errno = ENOSYS;
-    return -1;
-  }
+  if (!f && !(f = (fstatat_fn *)next("__fstatat64_time64"))) return -1;
   int r = f(dirfd, path, buf, flags);
-  unsigned major_, minor_;
-  if (r == 0 && sgdrive_node(major(buf->st_dev), minor(buf->st_dev), buf->st_ino, &major_, &minor_)) {
-    buf->st_mode = (buf->st_mode & ~S_IFMT) | S_IFBLK;
-    buf->st_rdev = makedev(major_, minor_);
-    buf->st_size = 0;
-  }
+  if (r == 0) PATCH(buf);
   return r;
 }
 
@@ -48,11 +36,5 @@ int __ioctl_time64(int fd, unsigned long request, ...) {
   va_start(args, request);
   void *arg = va_arg(args, void *);
   va_end(args);
-  int result;
-  if (sgdrive_ioctl(fd, request, arg, &result)) return result;
-  if (!f && !(f = (ioctl_fn *)dlsym(RTLD_NEXT, "__ioctl_time64"))) {
-    errno = ENOSYS;
-    return -1;
-  }
-  return f(fd, request, arg);
+  return answer_ioctl(&f, "__ioctl_time64", fd, request, arg);
 }
