@@ -3,7 +3,10 @@
 import re
 
 from .commands import SHAPES
-from .expect import Failure, expect, expect_eq
+from .expect import expect, expect_count, expect_eq
+
+# SRB_Flags: SRB_EVENT_NOTIFY, with SRB_DIR_IN for a transfer from the drive.
+SRB_FLAGS = {"in": 0x48, "none": 0x40}
 
 
 LOG_LINE = re.compile(
@@ -34,8 +37,8 @@ class Request:
 def check_request(r, cdb, address, what):
     expect_eq(r.cdb.hex(" "), cdb.hex(" "), f"{what}: command block sent to {address}")
     expect_eq(r.address, address, f"{what}: address")
-    flags, length = SHAPES[cdb[0]]
-    expect_eq((r.flags, r.buflen, r.buffer), (flags, length, length > 0),
+    direction, length = SHAPES[cdb[0]]
+    expect_eq((r.flags, r.buflen, r.buffer), (SRB_FLAGS[direction], length, length > 0),
               f"{what}: SRB_Flags, SRB_BufLen and buffer of {r}")
     expect(r.event, f"{what}: no event handle in SRB_PostProc: {r}")
     expect_eq(r.senselen, 14, f"{what}: SRB_SenseLen")
@@ -44,8 +47,6 @@ def check_request(r, cdb, address, what):
 
 def check_requests(seen, expected, address, what):
     """expected: command blocks, in order; all go to one address."""
-    if len(seen) != len(expected):
-        listing = "\n      ".join(map(repr, seen[:40]))
-        raise Failure(f"{what}: expected {len(expected)} commands, seen {len(seen)}:\n      {listing}")
+    expect_count(seen, expected, what)
     for i, (r, cdb) in enumerate(zip(seen, expected)):
         check_request(r, cdb, address, f"{what}, command {i + 1}")

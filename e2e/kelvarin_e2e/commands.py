@@ -10,5 +10,6 @@ GET_CONFIGURATION = bytes([0x46, 0x02, 0, 0, 0, 0, 0, 0, 8, 0])
 INQUIRY = bytes([0x12, 0, 0, 0, 36, 0])
 LOAD = bytes([0x1B, 1, 0, 0, 0x03, 0])
 EJECT = bytes([0x1B, 1, 0, 0, 0x02, 0])
-# Data direction and length that go with each command block.
-SHAPES = {0x12: (0x48, 36), 0x5A: (0x48, 24), 0x46: (0x48, 8), 0xBB: (0x40, 0), 0x1B: (0x40, 0)}
+# Data direction and transfer length that go with each command block.
+SHAPES = {0x12: ("in", 36), 0x5A: ("in", 24), 0x46: ("in", 8), 0xBB: ("none", 0),
+          0x1B: ("none", 0)}

@@ -83,15 +83,17 @@ def selected_entry(entries, current, dvd):
     return match
 
 
-def dvd_drive(address="0:1:0", current=16620, medium="dvd"):
-    return Drive(address, "ACME", "DVD-RW X1", "1.0", "E", medium,
-                 cd=[7056, 5645, 4234, 2822, 1411], dvd=[22160, 16620, 11080, 5540],
-                 current=current)
+# The two drives most scenarios use; kind and its keywords make the same
+# drive behind another route.
+def dvd_drive(address="0:1:0", current=16620, medium="dvd", kind=Drive, **kw):
+    return kind(address, "ACME", "DVD-RW X1", "1.0", "E", medium,
+                cd=[7056, 5645, 4234, 2822, 1411], dvd=[22160, 16620, 11080, 5540],
+                current=current, **kw)
 
 
-def cd_drive(address="1:0:0", current=7056):
-    return Drive(address, "ORUNTEK", "CD-ROM 52X", "2.10", "F", "cd",
-                 cd=[9173, 7056, 5645, 4234], dvd=[11080], current=current)
+def cd_drive(address="1:0:0", current=7056, kind=Drive, **kw):
+    return kind(address, "ORUNTEK", "CD-ROM 52X", "2.10", "F", "cd",
+                cd=[9173, 7056, 5645, 4234], dvd=[11080], current=current, **kw)
 
 
 def stored_list(speeds):

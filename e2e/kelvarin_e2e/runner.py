@@ -11,7 +11,7 @@ import traceback
 from .drives import cd_drive, dvd_drive, stored_list
 from .expect import Failure
 from .scenarios import SCENARIOS, SETS
-from .session import SCENARIO_TIMEOUT, Context, Session
+from .session import Context, Session
 from .sgroute import PassthroughSession, sg_cd_drive, sg_dvd_drive
 from .wine import WINE, WINESERVER, Wine
 

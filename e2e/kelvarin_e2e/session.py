@@ -22,10 +22,19 @@ STEP_TIMEOUT = 30        # one driver call or wait
 SCENARIO_TIMEOUT = 120   # a whole scenario
 
 
+def read_lines(path):
+    """A log's lines so far; none before its library wrote the first."""
+    try:
+        with open(path, encoding="utf-8") as f:
+            return f.read().splitlines()
+    except FileNotFoundError:
+        return []
+
+
 class Session:
     def __init__(self, ctx, name, drives=(), version="win98", lang="en_US.UTF-8", aspi="native",
-                 stored=None, dpi=None, adapters=1, completion="pending", display=None,
-                 desktop=None):
+                 stored=None, dpi=None, adapters=1, completion="pending", delay_ms=None,
+                 display=None, desktop=None):
         self.ctx, self.name = ctx, name
         self.dir = os.path.join(ctx.work, name)
         os.makedirs(self.dir)
@@ -44,6 +53,8 @@ class Session:
         self.state_path = os.path.join(self.dir, "state.txt")
         with open(os.path.join(self.dir, "drives.txt"), "w") as f:
             f.write(f"adapters {adapters}\ncomplete {completion}\n")
+            if delay_ms is not None:
+                f.write(f"complete-delay-ms {delay_ms}\n")
             for d in self.drives:
                 f.write(d.drives_text())
         self._write_registry(version, stored or {}, dpi, desktop, own_display=display is None)
@@ -254,11 +265,7 @@ class Session:
     # -- what the drives received, what is stored ---------------------------
 
     def log_lines(self):
-        try:
-            with open(self.log_path, encoding="utf-8") as f:
-                return f.read().splitlines()
-        except FileNotFoundError:
-            return []
+        return read_lines(self.log_path)
 
     def mark(self):
         self.logmark = len(self.log_lines())

@@ -7,9 +7,10 @@ drive model. Its log has one line per request, checked here."""
 import os
 import re
 
-from .drives import Drive
-from .expect import Failure, expect, expect_eq
-from .session import Session
+from .commands import SHAPES
+from .drives import Drive, cd_drive, dvd_drive
+from .expect import expect, expect_count, expect_eq
+from .session import Session, read_lines
 
 # Linux majors of the IDE interfaces, in the order Wine numbers them; any
 # other major is asked its SCSI address.
@@ -54,14 +55,11 @@ class SgDrive(Drive):
 
 
 def sg_dvd_drive(address="0:0:0", **kw):
-    return SgDrive(address, "ACME", "DVD-RW X1", "1.0", "E", "dvd",
-                   cd=[7056, 5645, 4234, 2822, 1411], dvd=[22160, 16620, 11080, 5540],
-                   current=16620, **kw)
+    return dvd_drive(address, kind=SgDrive, **kw)
 
 
 def sg_cd_drive(address="0:1:0", **kw):
-    return SgDrive(address, "ORUNTEK", "CD-ROM 52X", "2.10", "F", "cd",
-                   cd=[9173, 7056, 5645, 4234], dvd=[11080], current=7056, **kw)
+    return cd_drive(address, kind=SgDrive, **kw)
 
 
 class PassthroughSession(Session):
@@ -113,12 +111,7 @@ class PassthroughSession(Session):
         return calls
 
     def sg_lines(self, since_mark=False):
-        try:
-            with open(self.sg_log, encoding="utf-8") as f:
-                lines = f.read().splitlines()
-        except FileNotFoundError:
-            lines = []
-        return lines[self.sg_mark if since_mark else 0:]
+        return read_lines(self.sg_log)[self.sg_mark if since_mark else 0:]
 
     def mark(self):
         super().mark()
@@ -169,21 +162,14 @@ class SgRequest:
                 f"status={self.status}")
 
 
-# Direction and transfer length that go with each command block.
-SG_SHAPES = {0x12: ("in", 36), 0x5A: ("in", 24), 0x46: ("in", 8), 0xBB: ("none", 0),
-             0x1B: ("none", 0)}
-
-
 def check_sg_requests(seen, expected, what):
     """expected: (drive address, command block) pairs, in order."""
-    if len(seen) != len(expected):
-        listing = "\n      ".join(map(repr, seen[:40]))
-        raise Failure(f"{what}: expected {len(expected)} commands, seen {len(seen)}:\n      {listing}")
+    expect_count(seen, expected, what)
     for i, (r, (address, cdb)) in enumerate(zip(seen, expected)):
         where = f"{what}, command {i + 1}"
         expect_eq(r.cdb.hex(" "), cdb.hex(" "), f"{where}: command block sent to {address}")
         expect_eq(r.address, address, f"{where}: drive")
-        expect_eq((r.dir, r.len), SG_SHAPES[cdb[0]], f"{where}: direction and length of {r}")
+        expect_eq((r.dir, r.len), SHAPES[cdb[0]], f"{where}: direction and length of {r}")
         expect_eq((r.timeout, r.senselen), (TIMEOUT_MS, SENSE_ROOM),
                   f"{where}: time-out (ms) and sense room of {r}")
 

@@ -1,6 +1,5 @@
 """The pointer while the program works with a drive, seen from outside."""
 
-import os
 import time
 
 from ..drives import dvd_drive, stored_list
@@ -23,13 +22,8 @@ def scenario_busy_pointer(ctx):
     pointer is the wait cursor while it runs, for other processes and on the
     display, and the arrow again when it is done."""
     drive = dvd_drive()
-    s = ctx.session("busy-pointer", [drive], completion="pending",
+    s = ctx.session("busy-pointer", [drive], completion="pending", delay_ms=DELAY_MS,
                     stored={drive.key(): stored_list([22160, 16620])})
-    path = os.path.join(s.dir, "drives.txt")
-    with open(path) as f:
-        settings = f.read()
-    with open(path, "w") as f:  # library settings come before the first drive
-        f.write(f"complete-delay-ms {DELAY_MS}\n" + settings)
     shapes = {name: tuple(map(int, value.split())) for name, value in
               s.facts("cursor-shapes").items()}
     expect(shapes["arrow"] != shapes["wait"], f"arrow and wait cursors alike: {shapes}")
