@@ -13,15 +13,18 @@ std::vector<uint8_t> SetSpeedCdb(int speed) {
           0, 0};
 }
 
+// The 93 requests in order: DVD steps 47..7 x 1385, then CD steps 52..1 x 177.
+std::vector<int> Ladder() {
+  std::vector<int> requests;
+  for (int step = 47; step >= 7; --step) requests.push_back(step * 1385);
+  for (int step = 52; step >= 1; --step) requests.push_back(step * 177);
+  return requests;
+}
+
 // The 188 blocks of a detection whose first read gave `saved`.
 std::vector<std::vector<uint8_t>> ExpectedSequence(int saved) {
   std::vector<std::vector<uint8_t>> cdbs{kModeSense};
-  for (int step = 47; step >= 7; --step) {  // DVD ladder
-    cdbs.insert(cdbs.end(), {SetSpeedCdb(step * 1385), kModeSense});
-  }
-  for (int step = 52; step >= 1; --step) {  // CD ladder
-    cdbs.insert(cdbs.end(), {SetSpeedCdb(step * 177), kModeSense});
-  }
+  for (int request : Ladder()) cdbs.insert(cdbs.end(), {SetSpeedCdb(request), kModeSense});
   cdbs.push_back(SetSpeedCdb(saved));
   return cdbs;
 }
@@ -74,9 +77,7 @@ TEST_F(DetectionTest, ProbesBothLaddersAndKeepsEachSpeedOnceInFirstSeenOrder) {
 // where it was, so the read after it gives the speed before.
 TEST_F(DetectionTest, EachCommandFailingInTurnCostsOnlyItsOwnReading) {
   simdrive::Drive model;
-  std::vector<int> requests;  // the 93 probes in order
-  for (int step = 47; step >= 7; --step) requests.push_back(step * 1385);
-  for (int step = 52; step >= 1; --step) requests.push_back(step * 177);
+  const std::vector<int> requests = Ladder();
   const int initial = 4234;
   for (size_t failed = 0; failed < 188; ++failed) {
     SCOPED_TRACE(testing::Message() << "command " << failed << " fails");
