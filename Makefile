@@ -1,8 +1,10 @@
 # Front door. `make test` is what CI runs.
 JOBS ?= 2
 B := build
+# Each build is a preset of CMakePresets.json, in $(B)/PRESET.
+configure = cmake --preset $(1) -B $(B)/$(1) $(2)
 
-.PHONY: all check host asan exe sgdrive sgdrive-i686 dist release-check e2e e2e-x86_64 e2e-i686 run \
+.PHONY: all check host asan exe e2e-pieces-x86_64 e2e-pieces-i686 sgdrive sgdrive-i686 dist release-check e2e e2e-x86_64 e2e-i686 run \
   test faults fuzz fuzz-short fuzz-build bench deps-host deps-mingw deps-wine deps-wine32 deps-fuzz clean
 
 all: check
@@ -20,12 +22,12 @@ deps-wine32: deps-wine
 # Host build against the simulated Windows, then the suite; then the same
 # suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 host: deps-host
-	cmake -S . -B $(B)/host -DCMAKE_BUILD_TYPE=Debug
+	$(call configure,host)
 	cmake --build $(B)/host -j$(JOBS)
 	ctest --test-dir $(B)/host --output-on-failure -j$(JOBS)
 
 asan: deps-host
-	cmake -S . -B $(B)/asan -DCMAKE_BUILD_TYPE=Debug -DKELVARIN_SANITIZE=ON
+	$(call configure,asan)
 	cmake --build $(B)/asan -j$(JOBS) --target kelvarin_tests
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(B)/asan --output-on-failure -j$(JOBS)
@@ -33,11 +35,18 @@ asan: deps-host
 check: host asan
 
 # The Windows builds: i686 is the release, x86_64 runs under Wine here.
+# Only the program; the end-to-end pieces come with e2e-pieces-ARCH.
 exe: deps-mingw
-	cmake -S . -B $(B)/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
-	cmake --build $(B)/i686 -j$(JOBS)
-	cmake -S . -B $(B)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
-	cmake --build $(B)/x86_64 -j$(JOBS)
+	$(call configure,i686)
+	cmake --build $(B)/i686 -j$(JOBS) --target kelvarin
+	$(call configure,x86_64)
+	cmake --build $(B)/x86_64 -j$(JOBS) --target kelvarin
+
+# The test ASPI library and the driver beside the program, for the Wine runs.
+E2E_TARGETS := kelvarin wnaspi32 e2edriver
+e2e-pieces-x86_64 e2e-pieces-i686: e2e-pieces-%: deps-mingw
+	$(call configure,$*,-DKELVARIN_E2E=ON)
+	cmake --build $(B)/$* -j$(JOBS) --target $(E2E_TARGETS)
 
 # The release from the 32-bit build: dist/kelvarin-VERSION-win32.zip (the
 # exe and the users' readme), the exe beside it and SHA256SUMS. Zip times
@@ -61,8 +70,7 @@ release-check: exe
 FUZZ_SECONDS ?= 60
 FUZZ_SHORT_SECONDS ?= 4
 fuzz-build: deps-host deps-fuzz
-	cmake -S . -B $(B)/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVARIN_SANITIZE=ON -DKELVARIN_FUZZ=ON
+	$(call configure,fuzz)
 	cmake --build $(B)/fuzz -j$(JOBS) --target fuzz_targets
 
 fuzz: fuzz-build
@@ -109,12 +117,12 @@ E2E_TIME_FACTOR_i686 ?= 5
 
 e2e: $(addprefix e2e-,$(ARCH))
 
-e2e-x86_64: deps-wine exe sgdrive
+e2e-x86_64: deps-wine exe e2e-pieces-x86_64 sgdrive
 	python3 e2e/run.py --build $(B)/x86_64 --sgdrive $(SGDRIVE_DIR)/libsgdrive.so --cache $(B)/e2e
 
 # Every 32-bit Wine process preloads the trap-number repair; the program's
 # also preloads the simulated drive on the pass-through route.
-e2e-i686: deps-wine32 exe sgdrive-i686 $(WINE32)/trapno.so
+e2e-i686: deps-wine32 exe e2e-pieces-i686 sgdrive-i686 $(WINE32)/trapno.so
 	python3 e2e/run.py --build $(B)/i686 --sgdrive $(SGDRIVE32_DIR)/libsgdrive.so \
 	  --cache $(B)/e2e --set i686 \
 	  --wine $(WINE32)/root/usr/lib/wine/wine-qemu --wineserver /usr/lib/wine/wineserver64 \
@@ -127,9 +135,7 @@ $(WINE32)/trapno.so: e2e/wine32/trapno.c | deps-wine32
 # screenshot when there is no display. ROUTE=passthrough puts them below Wine
 # and lets the program take pass-through.
 ROUTE ?= aspi
-run: deps-mingw deps-wine sgdrive
-	cmake -S . -B $(B)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
-	cmake --build $(B)/x86_64 -j$(JOBS) --target kelvarin wnaspi32 e2edriver
+run: deps-mingw deps-wine e2e-pieces-x86_64 sgdrive
 	python3 e2e/run.py --build $(B)/x86_64 --sgdrive $(SGDRIVE_DIR)/libsgdrive.so --cache $(B)/e2e \
 	  --interactive --route $(ROUTE)
 

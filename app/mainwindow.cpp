@@ -11,7 +11,7 @@ namespace {
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = 0;
-constexpr int kDesignWidth = 413;  // client width the layout is drawn for
+constexpr int kDesignWidth = kEnglishTexts.clientwidth;  // the layout is drawn for English
 constexpr int kClientHeight = 92;
 constexpr int kListItemHeight = 15;
 constexpr int kListDropped = 8;  // entries shown when a list drops down

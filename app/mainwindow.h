@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ui/Unit1.h"
+#include "ui/texts.h"
 
 // A drop-down list control. CB_SETCURSEL sends no notification, so a
 // selection made here never reaches a change handler.
@@ -83,7 +84,7 @@ class tmainwindow : public tformview {
   tcombolist cbdrive_, cbvel_;
   tfont windowfont_, listfont_;
   int dpi_ = 96;
-  int clientwidth_ = 413;  // at 96 pixels per inch
+  int clientwidth_ = kEnglishTexts.clientwidth;  // at 96 pixels per inch
   bool busy_ = false;
   TForm1 form_{*this};
 };

@@ -129,7 +129,7 @@ class BareLoop {
   }
 
  private:
-  void Send(const uint8_t* cdb, uint8_t length, void* buffer, uint32_t size, uint8_t direction) {
+  void Send(const uint8_t* cdb, uint8_t length, void* buffer, uint32_t size, tdirection direction) {
     if (route_ == Route::Spti)
       SptiExecute(handle_, cdb, length, buffer, size, direction);
     else
@@ -139,12 +139,12 @@ class BareLoop {
     uint8_t cdb[16] = {0x5A, 0, 0x2A, 0, 0, 0, 0, 0, 24};  // MODE SENSE(10), page 2Ah
     uint8_t reply[24];
     std::memset(reply, 0, sizeof reply);
-    Send(cdb, 10, reply, sizeof reply, 1);
+    Send(cdb, 10, reply, sizeof reply, dirIn);
     return static_cast<uint16_t>(reply[22] << 8 | reply[23]);
   }
   void Set(uint16_t speed) {
     uint8_t cdb[16] = {0xBB, 0, static_cast<uint8_t>(speed >> 8), static_cast<uint8_t>(speed)};
-    Send(cdb, 12, nullptr, 0, 0);
+    Send(cdb, 12, nullptr, 0, dirNone);
   }
 
   Route route_;

@@ -8,14 +8,15 @@ top=$(dirname "$here")
 out=$B/bench/out
 win=$B/bench/win
 
-cmake -S "$top" -B "$B/bench" -DCMAKE_BUILD_TYPE=Release -DKELVARIN_BENCH=ON
+cmake -S "$top" --preset bench -B "$B/bench"
 cmake --build "$B/bench" -j"${JOBS:-2}" --target kelvarin_bench kelvarin_callcount
 mkdir -p "$out" "$win"
 
 # The Windows programs for the start-up comparison, 64-bit like the exe run.
 cc=x86_64-w64-mingw32-gcc
 $cc -O2 -Wall -Wextra -Werror -mwindows -o "$win/emptywindow.exe" "$here/emptywindow.c"
-printf '1 24 "%s"\n' "$top/app/kelvarin.manifest" >"$win/manifest.rc"
+manifest=$(cd "$B/x86_64/app" && pwd)/kelvarin.manifest  # the one the exe carries
+printf '1 24 "%s"\n' "$manifest" >"$win/manifest.rc"
 x86_64-w64-mingw32-windres "$win/manifest.rc" -O coff -o "$win/manifest.o"
 $cc -O2 -Wall -Wextra -Werror -mwindows -DCOMMON_CONTROLS_6 -o "$win/emptywindow-cc6.exe" \
   "$here/emptywindow.c" "$win/manifest.o" -lcomctl32

@@ -1,12 +1,9 @@
 #include <algorithm>
 
+#include "drive/mmc.h"
 #include "drive/tcddrive.h"
 
 namespace {
-
-// kB/s per step of each ladder; the CD unit is the integer 177, not 176.4.
-constexpr uint16_t kDvdUnit = 1385;
-constexpr uint16_t kCdUnit = 177;
 
 void Record(tdynwordarray& list, uint16_t speed) {
   if (std::find(list.begin(), list.end(), speed) == list.end()) list.push_back(speed);
@@ -20,11 +17,11 @@ void tcddrive::DetectSpeeds(tdynwordarray& list) {
   list.clear();
   const uint16_t saved = GetCurrentSpeed();
   for (unsigned step = 47; step >= 7; --step) {
-    SetSpeed(static_cast<uint16_t>(step * kDvdUnit));
+    SetSpeed(static_cast<uint16_t>(step * mmc::kDvdSpeedStep));
     Record(list, GetCurrentSpeed());
   }
   for (unsigned step = 52; step >= 1; --step) {
-    SetSpeed(static_cast<uint16_t>(step * kCdUnit));
+    SetSpeed(static_cast<uint16_t>(step * mmc::kCdLadderStep));
     Record(list, GetCurrentSpeed());
   }
   SetSpeed(saved);

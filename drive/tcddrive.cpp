@@ -1,14 +1,21 @@
 #include "drive/tcddrive.h"
 
+#include "drive/mmc.h"
 #include "scsi/uaspi.h"
 #include "scsi/uspti.h"
 #include "scsi/winhandles.h"
 
 namespace {
 
-constexpr uint8_t kDirNone = 0;
-constexpr uint8_t kDirIn = 1;
 constexpr uint8_t kNoDeviceNumber = 255;
+
+// START STOP UNIT into a zero-filled block: LoEj 1 moves the tray, Start
+// then says which way.
+void StartStopUnit(uint8_t* cdb, uint8_t immediate, uint8_t loejstart) {
+  cdb[0] = mmc::kStartStopUnit;
+  cdb[1] = immediate;  // IMMED
+  cdb[4] = loejstart;
+}
 
 uint16_t BigEndian16(const uint8_t* bytes) {
   return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
@@ -41,7 +48,7 @@ tcddrive::~tcddrive() {
 }
 
 bool tcddrive::ExecCmd(const uint8_t* cdb, uint8_t cdblength, void* buffer, uint32_t bufferlength,
-                       uint8_t direction) {
+                       tdirection direction) {
   switch (transport) {
     case tpSpti:
       return SptiExecute(handle, cdb, cdblength, buffer, bufferlength, direction);
@@ -55,9 +62,9 @@ bool tcddrive::ExecCmd(const uint8_t* cdb, uint8_t cdblength, void* buffer, uint
 bool tcddrive::Inquiry(std::string& vendor, std::string& product, std::string& revision) {
   uint8_t reply[36] = {};
   uint8_t cdb[16] = {};
-  cdb[0] = 0x12;          // INQUIRY
+  cdb[0] = mmc::kInquiry;
   cdb[4] = sizeof reply;  // allocation length
-  const bool ok = ExecCmd(cdb, 6, reply, sizeof reply, kDirIn);
+  const bool ok = ExecCmd(cdb, mmc::kCdb6, reply, sizeof reply, dirIn);
   vendor.assign(reinterpret_cast<const char*>(reply + 8), 8);
   product.assign(reinterpret_cast<const char*>(reply + 16), 16);
   revision.assign(reinterpret_cast<const char*>(reply + 32), 4);
@@ -66,35 +73,35 @@ bool tcddrive::Inquiry(std::string& vendor, std::string& product, std::string& r
 
 bool tcddrive::ModeSense(uint8_t page, void* buffer, uint32_t length) {
   uint8_t cdb[16] = {};
-  cdb[0] = 0x5A;                               // MODE SENSE(10)
+  cdb[0] = mmc::kModeSense10;
   cdb[2] = page;                               // page control 0: current values
   cdb[7] = static_cast<uint8_t>(length >> 8);  // allocation length, low 16 bits
   cdb[8] = static_cast<uint8_t>(length);
-  return ExecCmd(cdb, 10, buffer, length, kDirIn);
+  return ExecCmd(cdb, mmc::kCdb10, buffer, length, dirIn);
 }
 
 uint16_t tcddrive::GetCurrentSpeed() {
   uint8_t reply[24] = {};
-  ModeSense(0x2A, reply, sizeof reply);  // capabilities and mechanical status page
+  ModeSense(mmc::kCapabilitiesPage, reply, sizeof reply);
   // Bytes 14-15 of the page, behind the 8-byte mode parameter header.
   return BigEndian16(reply + 22);
 }
 
 bool tcddrive::SetSpeed(uint16_t speed) {
   uint8_t cdb[16] = {};
-  cdb[0] = 0xBB;                              // SET CD SPEED
+  cdb[0] = mmc::kSetCdSpeed;
   cdb[2] = static_cast<uint8_t>(speed >> 8);  // read speed, kB/s
   cdb[3] = static_cast<uint8_t>(speed);
-  return ExecCmd(cdb, 12, nullptr, 0, kDirNone);  // write speed left 0
+  return ExecCmd(cdb, mmc::kCdb12, nullptr, 0, dirNone);  // write speed left 0
 }
 
 uint16_t tcddrive::GetCurrentProfile() {
   uint8_t reply[8] = {};
   uint8_t cdb[16] = {};
-  cdb[0] = 0x46;          // GET CONFIGURATION
+  cdb[0] = mmc::kGetConfiguration;
   cdb[1] = 0x02;          // RT 10b: one feature
   cdb[8] = sizeof reply;  // allocation length; starting feature 0
-  ExecCmd(cdb, 10, reply, sizeof reply, kDirIn);
+  ExecCmd(cdb, mmc::kCdb10, reply, sizeof reply, dirIn);
   return BigEndian16(reply + 6);  // current profile in the feature header
 }
 
@@ -110,16 +117,12 @@ uint8_t tcddrive::GetMediaClass() { return MediaClassOfProfile(GetCurrentProfile
 
 bool tcddrive::Eject(uint8_t immediate) {
   uint8_t cdb[16] = {};
-  cdb[0] = 0x1B;       // START STOP UNIT
-  cdb[1] = immediate;  // IMMED
-  cdb[4] = 0x02;       // LoEj 1, Start 0: open the tray
-  return ExecCmd(cdb, 6, nullptr, 0, kDirNone);
+  StartStopUnit(cdb, immediate, 0x02);  // LoEj 1, Start 0: open the tray
+  return ExecCmd(cdb, mmc::kCdb6, nullptr, 0, dirNone);
 }
 
 bool tcddrive::Load(uint8_t immediate) {
   uint8_t cdb[16] = {};
-  cdb[0] = 0x1B;       // START STOP UNIT
-  cdb[1] = immediate;  // IMMED
-  cdb[4] = 0x03;       // LoEj 1, Start 1: close the tray
-  return ExecCmd(cdb, 6, nullptr, 0, kDirNone);
+  StartStopUnit(cdb, immediate, 0x03);  // LoEj 1, Start 1: close the tray
+  return ExecCmd(cdb, mmc::kCdb6, nullptr, 0, dirNone);
 }

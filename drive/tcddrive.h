@@ -19,7 +19,7 @@ class tcddrive {
   tcddrive& operator=(const tcddrive&) = delete;
 
   bool ExecCmd(const uint8_t* cdb, uint8_t cdblength, void* buffer, uint32_t bufferlength,
-               uint8_t direction);
+               tdirection direction);
   bool Inquiry(std::string& vendor, std::string& product, std::string& revision);
   bool ModeSense(uint8_t page, void* buffer, uint32_t length);
   uint16_t GetCurrentSpeed();

@@ -4,8 +4,8 @@
     checkmanifest.py EXE...
 
 The execution level, the common-controls 6 dependency, DPI awareness, the
-supported systems, the trustInfo namespace Windows XP accepts, and one
-version for the manifest, the version record and the resource script.
+supported systems, the trustInfo namespace Windows XP accepts, and the
+project's version (CMakeLists.txt) in both the manifest and the version record.
 """
 import os
 import re
@@ -33,32 +33,25 @@ COMMON_CONTROLS = {"type": "win32", "name": "Microsoft.Windows.Common-Controls",
                    "processorArchitecture": "*", "language": "*"}
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-RC = os.path.join(os.path.dirname(HERE), "app", "kelvarin.rc")
+CMAKELISTS = os.path.join(os.path.dirname(HERE), "CMakeLists.txt")
 
 
 def q(ns, tag):
     return "{%s}%s" % (ns, tag)
 
 
-def rc_versions(text):
-    """FILEVERSION, PRODUCTVERSION and the FileVersion string of the resource script."""
-    fixed = re.search(r"^FILEVERSION\s+(\d+),(\d+),(\d+),(\d+)", text, re.M)
-    product = re.search(r"^PRODUCTVERSION\s+(\d+),(\d+),(\d+),(\d+)", text, re.M)
-    string = re.search(r'VALUE\s+"FileVersion",\s+"([^"]*)"', text)
-    if not (fixed and product and string):
-        raise ValueError("version record incomplete in the resource script")
-    return ".".join(fixed.groups()), ".".join(product.groups()), string.group(1)
-
-
 def release_version(text=None):
-    """The one version the resource script gives; raises when its parts disagree."""
+    """The version of CMake's project(VERSION), the one place it is written:
+    four numbers, as the version record holds them."""
     if text is None:
-        with open(RC, encoding="cp1252") as f:
+        with open(CMAKELISTS, encoding="utf-8") as f:
             text = f.read()
-    fixed, product, string = rc_versions(text)
-    if not fixed == product == string:
-        raise ValueError("resource script versions disagree: %s %s %s" % (fixed, product, string))
-    return fixed
+    found = re.search(r"^project\(\s*kelvarin\s+VERSION\s+(\S+)", text, re.M)
+    if not found:
+        raise ValueError("no project(kelvarin VERSION ...) in CMakeLists.txt")
+    if not re.fullmatch(r"\d+\.\d+\.\d+\.\d+", found.group(1)):
+        raise ValueError("project version %s is not four numbers" % found.group(1))
+    return found.group(1)
 
 
 def problems(manifest, version):
@@ -112,7 +105,7 @@ def main(paths):
         found = problems(image.resource(peimage.RT_MANIFEST, 1), version)
         fixed = ".".join(str(p) for p in image.fixed_version())
         if fixed != version:
-            found.append("version record %s, resource script %s" % (fixed, version))
+            found.append("version record %s, project %s" % (fixed, version))
         for problem in found:
             print("%s: %s" % (path, problem))
         failed = failed or bool(found)

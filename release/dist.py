@@ -70,7 +70,7 @@ def build(exe_path, out, epoch):
         raise ValueError("%s: %s" % (exe_path, "; ".join(found)))
     fixed = ".".join(str(p) for p in image.fixed_version())
     if fixed != version:
-        raise ValueError("version record %s, resource script %s" % (fixed, version))
+        raise ValueError("version record %s, project %s" % (fixed, version))
 
     os.makedirs(out, exist_ok=True)
     name = "kelvarin-%s-win32.zip" % version

@@ -22,8 +22,7 @@ build() {  # DIR TZ UMASK
   (
     umask "$3"
     export TZ="$2"
-    cmake -S "$src" -B "$1/build" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-i686-mingw.cmake" \
-      -DCMAKE_BUILD_TYPE=MinSizeRel >"$1/configure.log"
+    cmake -S "$src" --preset i686 -B "$1/build" >"$1/configure.log"
     cmake --build "$1/build" -j"${JOBS:-2}" --target kelvarin >"$1/build.log"
     python3 "$src/release/dist.py" --exe "$1/build/app/kelvarin.exe" --out "$1/dist" --epoch "$epoch"
   ) >/dev/null

@@ -63,8 +63,10 @@ class Checksum(unittest.TestCase):
 
 
 class Resources(unittest.TestCase):
-    def test_manifest_resource_is_the_source_file_byte_for_byte(self):
-        source = read(os.path.join(TOP, "app", "kelvarin.manifest"))
+    def test_manifest_resource_is_the_template_with_the_project_version(self):
+        template = read(os.path.join(TOP, "app", "kelvarin.manifest.in"))
+        self.assertEqual(template.count(b"@PROJECT_VERSION@"), 1)
+        source = template.replace(b"@PROJECT_VERSION@", checkmanifest.release_version().encode())
         for arch, path in EXES.items():
             with self.subTest(arch=arch):
                 image = peimage.Image(read(path))
@@ -78,15 +80,13 @@ class Resources(unittest.TestCase):
         with self.assertRaises((peimage.PEError, struct.error)):
             peimage.Image(read(EXES["i686"])[:0x400]).resources()
 
-    def test_resource_script_versions_must_agree(self):
-        rc = 'FILEVERSION 1,0,2,108\nPRODUCTVERSION 1,0,2,108\n  VALUE "FileVersion", "1.0.2.108"\n'
-        self.assertEqual(checkmanifest.release_version(rc), "1.0.2.108")
-        for wrong in ('"1.0.2.109"', "PRODUCTVERSION 1,0,2,109"):
+    def test_version_is_the_project_lines_four_numbers(self):
+        lists = "cmake_minimum_required(VERSION 3.16)\nproject(kelvarin VERSION 1.0.2.108 LANGUAGES C CXX)\n"
+        self.assertEqual(checkmanifest.release_version(lists), "1.0.2.108")
+        for wrong in (lists.replace("1.0.2.108", "1.0.2"), lists.replace("1.0.2.108", "1.0.2.10x"),
+                      lists.replace("project(kelvarin", "# project(kelvarin")):
             with self.assertRaises(ValueError):
-                checkmanifest.release_version(rc.replace(wrong.replace("9", "8"), wrong))
-        with self.assertRaises(ValueError):
-            checkmanifest.release_version(rc.replace("FILEVERSION", "FILE_VERSION"))
-        self.assertEqual(checkmanifest.release_version(), "1.0.2.108")
+                checkmanifest.release_version(wrong)
 
 
 class Release(unittest.TestCase):
@@ -100,7 +100,8 @@ class Release(unittest.TestCase):
         cls.tmp.cleanup()
 
     def test_zip_holds_the_exe_and_a_crlf_readme_in_fixed_order_and_time(self):
-        self.assertEqual(os.path.basename(self.zip_path), "kelvarin-1.0.2.108-win32.zip")
+        version = checkmanifest.release_version()
+        self.assertEqual(os.path.basename(self.zip_path), "kelvarin-%s-win32.zip" % version)
         with zipfile.ZipFile(self.zip_path) as z:
             infos = z.infolist()
             self.assertEqual([i.filename for i in infos], ["kelvarin.exe", "README.txt"])
@@ -110,7 +111,7 @@ class Release(unittest.TestCase):
             self.assertEqual(z.read("kelvarin.exe"), read(EXES["i686"]))
             readme = z.read("README.txt")
         self.assertNotIn(b"@VERSION@", readme)
-        self.assertIn(b"Kelvarin 1.0.2.108\r\n", readme)
+        self.assertIn(b"Kelvarin %s\r\n" % version.encode(), readme)
         self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"))
         self.assertEqual(readme.count(b"\r"), readme.count(b"\r\n"))
 

@@ -7,6 +7,10 @@
 
 enum ttransport : uint8_t { tpAspi = 0, tpSpti = 1, tpAuto = 2, tpNone = 3 };
 
+// Which way a command's data moves, from the host's side; both transports
+// and the drive object take it.
+enum tdirection : uint8_t { dirNone = 0, dirIn = 1, dirOut = 2 };
+
 struct tcddriveinfo {
   uint8_t adapter = 0;
   uint8_t target = 0;

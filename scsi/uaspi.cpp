@@ -19,10 +19,10 @@ SRB_Query QueryArea(BYTE command, uint8_t adapter, uint8_t target, uint8_t lun) 
   return query;
 }
 
-BYTE FlagsOf(uint8_t direction) {
+BYTE FlagsOf(tdirection direction) {
   switch (direction) {
-    case 1: return SRB_EVENT_NOTIFY | SRB_DIR_IN;
-    case 2: return SRB_EVENT_NOTIFY | SRB_DIR_OUT;
+    case dirIn: return SRB_EVENT_NOTIFY | SRB_DIR_IN;
+    case dirOut: return SRB_EVENT_NOTIFY | SRB_DIR_OUT;
     default: return SRB_EVENT_NOTIFY;
   }
 }
@@ -64,7 +64,7 @@ char AspiDriveLetter(uint8_t adapter, uint8_t target, uint8_t lun) {
 }
 
 bool AspiExecute(uint8_t adapter, uint8_t target, uint8_t lun, const uint8_t* cdb,
-                 uint8_t cdblength, void* buffer, uint32_t bufferlength, uint8_t direction) {
+                 uint8_t cdblength, void* buffer, uint32_t bufferlength, tdirection direction) {
   if (!Loaded()) return false;
   unique_event event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!event) return false;

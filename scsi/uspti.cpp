@@ -16,10 +16,10 @@ HANDLE OpenDevicePath(const std::string& path) {
                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-UCHAR DataInOf(uint8_t direction) {
+UCHAR DataInOf(tdirection direction) {
   switch (direction) {
-    case 1: return kScsiIoctlDataIn;
-    case 2: return kScsiIoctlDataOut;
+    case dirIn: return kScsiIoctlDataIn;
+    case dirOut: return kScsiIoctlDataOut;
     default: return kScsiIoctlDataUnspecified;
   }
 }
@@ -61,7 +61,7 @@ bool GetScsiAddress(HANDLE handle, uint8_t& adapter, uint8_t& target, uint8_t& l
 }
 
 void PreparePassThrough(tsptdwithsense& block, const uint8_t* cdb, uint8_t cdblength, void* buffer,
-                        uint32_t bufferlength, uint8_t direction) {
+                        uint32_t bufferlength, tdirection direction) {
   std::memset(&block, 0, sizeof block);
   // The Cdb field holds 16 bytes; a longer block must not overrun it.
   const UCHAR length = std::min<UCHAR>(cdblength, sizeof block.spt.Cdb);
@@ -77,7 +77,7 @@ void PreparePassThrough(tsptdwithsense& block, const uint8_t* cdb, uint8_t cdble
 }
 
 bool SptiExecute(HANDLE handle, const uint8_t* cdb, uint8_t cdblength, void* buffer,
-                 uint32_t bufferlength, uint8_t direction) {
+                 uint32_t bufferlength, tdirection direction) {
   tsptdwithsense block;
   PreparePassThrough(block, cdb, cdblength, buffer, bufferlength, direction);
   DWORD returned = 0;

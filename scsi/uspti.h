@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "scsi/aspispti.h"
+
 struct tsptdwithsense;
 
 HANDLE OpenDriveLetter(char letter);
@@ -13,8 +15,8 @@ void CloseDevice(HANDLE handle);
 bool GetScsiAddress(HANDLE handle, uint8_t& adapter, uint8_t& target, uint8_t& lun);
 // Zero-fills the pass-through block and sets it up for one command.
 void PreparePassThrough(tsptdwithsense& block, const uint8_t* cdb, uint8_t cdblength, void* buffer,
-                        uint32_t bufferlength, uint8_t direction);
+                        uint32_t bufferlength, tdirection direction);
 bool SptiExecute(HANDLE handle, const uint8_t* cdb, uint8_t cdblength, void* buffer,
-                 uint32_t bufferlength, uint8_t direction);
+                 uint32_t bufferlength, tdirection direction);
 uint8_t FindCdRomIndex(uint8_t adapter, uint8_t target, uint8_t lun);
 char FindDriveLetterSpti(uint8_t adapter, uint8_t target, uint8_t lun);

@@ -17,6 +17,7 @@ BOOL __cdecl TranslateASPI32Address(PDWORD path, PDWORD devnode);
 extern HMODULE aspilibrary;
 extern decltype(&wnaspi32_exports::GetASPI32SupportInfo) GetASPI32SupportInfo;
 extern decltype(&wnaspi32_exports::SendASPI32Command) SendASPI32Command;
+// Never called, only looked up: a start on ASPI makes all five look-ups, as it always has.
 extern decltype(&wnaspi32_exports::GetASPI32Buffer) GetASPI32Buffer;
 extern decltype(&wnaspi32_exports::FreeASPI32Buffer) FreeASPI32Buffer;
 extern decltype(&wnaspi32_exports::TranslateASPI32Address) TranslateASPI32Address;

@@ -218,7 +218,7 @@ TEST_F(DriveObjectTest, HoldsADeviceOnlyOnPassThroughAndSendsNothingWithoutTrans
         EXPECT_EQ(std::string(8, '\0'), v);
         EXPECT_FALSE(drive.SetSpeed(7056));
         uint8_t cdb[16] = {0x00};
-        EXPECT_FALSE(drive.ExecCmd(cdb, 6, nullptr, 0, 0));
+        EXPECT_FALSE(drive.ExecCmd(cdb, 6, nullptr, 0, dirNone));
         EXPECT_TRUE(M().commands.empty());
         EXPECT_TRUE(M().aspi.log.empty());
       }

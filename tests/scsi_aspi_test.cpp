@@ -49,12 +49,13 @@ TEST_F(AspiTest, ExecuteBlockHoldsExactlyTheCommandFields) {
     std::vector<uint8_t> cdb;
     void* buffer;
     uint32_t length;
-    uint8_t direction, flags;
+    tdirection direction;
+    uint8_t flags;
   } cases[] = {
-      {{0x12, 0, 0, 0, 0x24, 0}, data, 36, 1, 0x48},                         // SRB_DIR_IN
-      {{0xBB, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0}, nullptr, 0, 0, 0x40},  // no data
-      {{0x12, 0, 0, 0, 0x24, 0}, data, 36, 2, 0x50},                         // SRB_DIR_OUT
-      {twenty, nullptr, 0, 0, 0x40},
+      {{0x12, 0, 0, 0, 0x24, 0}, data, 36, dirIn, 0x48},                         // SRB_DIR_IN
+      {{0xBB, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0}, nullptr, 0, dirNone, 0x40},  // no data
+      {{0x12, 0, 0, 0, 0x24, 0}, data, 36, dirOut, 0x50},                         // SRB_DIR_OUT
+      {twenty, nullptr, 0, dirNone, 0x40},
   };
   winsim::AddAspiDrive(0, 3, 2);
   for (const auto& c : cases) {
@@ -92,7 +93,7 @@ TEST_F(AspiTest, OnlyAPendingCommandIsWaitedFor) {
     SetUp();  // a fresh machine and library for each case
     winsim::AddAspiDrive(0, 1, 0);
     M().aspi.completeAtOnce = atOnce;
-    EXPECT_TRUE(AspiExecute(0, 1, 0, kEject, 6, nullptr, 0, 0)) << atOnce;
+    EXPECT_TRUE(AspiExecute(0, 1, 0, kEject, 6, nullptr, 0, dirNone)) << atOnce;
     EXPECT_EQ(1, Calls(Api::CreateEventA));
     EXPECT_EQ(1, Calls(Api::ResetEvent));
     EXPECT_EQ(atOnce ? 0 : 1, Calls(Api::WaitForSingleObject)) << atOnce;
@@ -108,8 +109,8 @@ TEST_F(AspiTest, CommandEndingInAnyOtherStatusFails) {
     AspiDrive(0).SetFault(0x5A, simdrive::Fault::CheckCondition);
     uint8_t page[24] = {};
     const uint8_t cdb[16] = {0x5A, 0, 0x2A, 0, 0, 0, 0, 0, 24};
-    EXPECT_FALSE(AspiExecute(0, 1, 0, cdb, 10, page, sizeof page, 1)) << atOnce;
-    EXPECT_FALSE(AspiExecute(0, 6, 0, cdb, 10, page, sizeof page, 1)) << "no device there";
+    EXPECT_FALSE(AspiExecute(0, 1, 0, cdb, 10, page, sizeof page, dirIn)) << atOnce;
+    EXPECT_FALSE(AspiExecute(0, 6, 0, cdb, 10, page, sizeof page, dirIn)) << "no device there";
     EXPECT_TRUE(winsim::NothingOpen());
   }
 }
@@ -117,7 +118,7 @@ TEST_F(AspiTest, CommandEndingInAnyOtherStatusFails) {
 TEST_F(AspiTest, EventNotCreatedSendsNothing) {
   winsim::AddAspiDrive(0, 1, 0);
   FailAlways(Api::CreateEventA);
-  EXPECT_FALSE(AspiExecute(0, 1, 0, kEject, 6, nullptr, 0, 0));
+  EXPECT_FALSE(AspiExecute(0, 1, 0, kEject, 6, nullptr, 0, dirNone));
   EXPECT_TRUE(Spy::blocks.empty());
 }
 
@@ -197,7 +198,7 @@ TEST_F(AspiTest, OnlyCompletionIsSuccessAndQueriesTrustTheReturnedStatus) {
     for (bool pending : {false, true}) {
       if (status == SS_PENDING && !pending) continue;  // answered pending: waited for
       OneStatus::pending = pending;
-      EXPECT_EQ(ok, AspiExecute(0, 1, 0, kEject, 6, nullptr, 0, 0)) << "pending " << pending;
+      EXPECT_EQ(ok, AspiExecute(0, 1, 0, kEject, 6, nullptr, 0, dirNone)) << "pending " << pending;
       waits += pending;
       EXPECT_EQ(waits, Calls(Api::WaitForSingleObject)) << "only a pending request is waited for";
     }
@@ -213,7 +214,7 @@ TEST_F(AspiTest, AdapterCountIsTheLowByteOnly) {
 using AspiLoadTest = DeviceTest;
 
 TEST_F(AspiLoadTest, NothingIsCalledOutsideTheLoadedLibrary) {
-  EXPECT_FALSE(AspiExecute(0, 1, 0, kEject, 6, nullptr, 0, 0));
+  EXPECT_FALSE(AspiExecute(0, 1, 0, kEject, 6, nullptr, 0, dirNone));
   EXPECT_EQ(0, AspiAdapterCount());
   EXPECT_EQ(31, AspiDeviceType(0, 1, 0));
   EXPECT_EQ(' ', AspiDriveLetter(0, 1, 0));

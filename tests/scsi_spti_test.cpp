@@ -32,12 +32,13 @@ TEST_F(SptiTest, PassThroughBlockHoldsExactlyTheCommandFields) {
     std::vector<uint8_t> cdb;
     void* buffer;
     uint32_t length;
-    uint8_t direction, dataIn;
+    tdirection direction;
+    uint8_t dataIn;
   } cases[] = {
-      {inquiry, data, 36, 1, 1},                                                // SCSI_IOCTL_DATA_IN
-      {{0xBB, 0, 0x1B, 0x90, 0, 0, 0, 0, 0, 0, 0, 0}, nullptr, 0, 0, 2},        // UNSPECIFIED
-      {inquiry, data, 40, 2, 0},                                                // SCSI_IOCTL_DATA_OUT
-      {twenty, nullptr, 0, 0, 2},
+      {inquiry, data, 36, dirIn, 1},                                                // SCSI_IOCTL_DATA_IN
+      {{0xBB, 0, 0x1B, 0x90, 0, 0, 0, 0, 0, 0, 0, 0}, nullptr, 0, dirNone, 2},        // UNSPECIFIED
+      {inquiry, data, 40, dirOut, 0},                                                // SCSI_IOCTL_DATA_OUT
+      {twenty, nullptr, 0, dirNone, 2},
   };
   for (const auto& c : cases) {
     alignas(8) uint8_t area[sizeof(tsptdwithsense) + 1];
@@ -69,7 +70,7 @@ TEST_F(SptiTest, CommandGoesAsTheWholeBlockAndItsStatusDecides) {
   const uint8_t cdb[16] = {0x12, 0, 0, 0, 0x24};
   uint8_t reply[37];
   std::memset(reply, 0xCD, sizeof reply);
-  EXPECT_TRUE(SptiExecute(handle, cdb, 6, reply, 36, 1));
+  EXPECT_TRUE(SptiExecute(handle, cdb, 6, reply, 36, dirIn));
   EXPECT_EQ(0xCD, reply[36]) << "written past the buffer";
   EXPECT_EQ(0, std::memcmp(reply + 8, "ACME    ", 8));
   const winsim::PassThroughBlock& block = M().commands.at(0).block;
@@ -90,13 +91,13 @@ TEST_F(SptiTest, CommandGoesAsTheWholeBlockAndItsStatusDecides) {
   for (const auto& s : statuses) {
     drive.faultStatus = s.first;
     M().devices[index]->failControl = false;
-    EXPECT_EQ(s.second, SptiExecute(handle, cdb, 6, reply, 36, 1)) << "status " << int(s.first);
+    EXPECT_EQ(s.second, SptiExecute(handle, cdb, 6, reply, 36, dirIn)) << "status " << int(s.first);
     M().devices[index]->failControl = true;
-    EXPECT_FALSE(SptiExecute(handle, cdb, 6, reply, 36, 1)) << "failed call, status " << int(s.first);
+    EXPECT_FALSE(SptiExecute(handle, cdb, 6, reply, 36, dirIn)) << "failed call, status " << int(s.first);
   }
   drive.SetFault(0x12, simdrive::Fault::CheckCondition);
   M().devices[index]->failControl = false;
-  EXPECT_FALSE(SptiExecute(handle, cdb, 6, reply, 36, 1)) << "CHECK CONDITION with sense data";
+  EXPECT_FALSE(SptiExecute(handle, cdb, 6, reply, 36, dirIn)) << "CHECK CONDITION with sense data";
   CloseDevice(handle);
 }
 

@@ -127,11 +127,11 @@ class Suites:
     def configure(self, which):
         if which in self.configured:
             return True
+        # The tree's own presets, each in a directory of this scratch build.
         if which == "host":
-            cmd = ["cmake", "-S", self.src, "-B", self.host, "-DCMAKE_BUILD_TYPE=Debug"]
+            cmd = ["cmake", "-S", self.src, "--preset", "host", "-B", self.host]
         else:
-            cmd = ["cmake", "-S", self.src, "-B", self.win, "-DCMAKE_BUILD_TYPE=MinSizeRel",
-                   "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(self.src, "cmake/toolchain-x86_64-mingw.cmake")]
+            cmd = ["cmake", "-S", self.src, "--preset", "x86_64", "-B", self.win, "-DKELVARIN_E2E=ON"]
         if not run(cmd, self.log):
             sys.exit(f"configuring the {which} build failed: see {self.log}")
         self.configured.add(which)

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "scsi/winhandles.h"
+
 namespace {
 
 // An opened key, closed on every path.
@@ -23,14 +25,6 @@ class OpenedKey {
  private:
   HKEY key_ = nullptr;
 };
-
-// A runtime-found entry point, typed as its declaration.
-template <typename Function>
-Function EntryPoint(HMODULE module, const char* name) {
-  if (module == nullptr) return nullptr;
-  FARPROC address = GetProcAddress(module, name);
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
-}
 
 DWORD PlatformId() {
   OSVERSIONINFOA info{};
@@ -97,8 +91,12 @@ bool TryHexToUInt(const std::string& text, DWORD& value) {
 }
 
 DWORD GetUILanguage() {
-  const auto getUserDefaultUILanguage = EntryPoint<decltype(&GetUserDefaultUILanguage)>(
-      GetModuleHandleA("kernel32.dll"), "GetUserDefaultUILanguage");
+  // Windows 2000 and later; the older systems name their locale in the registry.
+  HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+  const auto getUserDefaultUILanguage =
+      kernel32 == nullptr ? nullptr
+                          : ProcAddress<decltype(&GetUserDefaultUILanguage)>(
+                                kernel32, "GetUserDefaultUILanguage");
   if (getUserDefaultUILanguage != nullptr) return getUserDefaultUILanguage();
 
   DWORD language = 0;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "drive/mmc.h"
 #include "ui/errors.h"
 
 const char* const kSpeedListKeyPath = "\\Software\\Orun\\Kelvarin";
@@ -90,10 +91,12 @@ struct ExtendedDivisor {
   int exponent;
 };
 
-// The extended value nearest to 176.4, a hair below it.
-constexpr ExtendedDivisor kCdUnit{0xB066666666666666ULL, 7};
-// 1385 exactly.
-constexpr ExtendedDivisor kDvdUnit{0x569ULL << 53, 10};
+// The display's units, not the detection ladder's steps: the CD's is the
+// extended value nearest to 176.4 (a hair below it), not 177.
+constexpr ExtendedDivisor kCdDisplayDivisor{0xB066666666666666ULL, 7};
+// The DVD's is the ladder's step exactly, 1385 (11 significant bits).
+constexpr ExtendedDivisor kDvdUnit{uint64_t{mmc::kDvdSpeedStep} << 53, 10};
+static_assert(mmc::kDvdSpeedStep >> 10 == 1, "the DVD divisor's exponent follows its top bit");
 
 // speed / divisor rounded to a 64-bit significand (nearest, ties to even) as
 // the x87 divides, then that quotient rounded to an integer, halves to even.
@@ -267,7 +270,7 @@ int32_t StrToInt(const std::string& text) {
 }
 
 int SpeedMultiple(uint16_t speed, uint8_t mediaclass) {
-  return RoundedQuotient(speed, mediaclass == kMediaDvd ? kDvdUnit : kCdUnit);
+  return RoundedQuotient(speed, mediaclass == kMediaDvd ? kDvdUnit : kCdDisplayDivisor);
 }
 
 std::string SpeedText(const std::string& field, uint8_t mediaclass) {
