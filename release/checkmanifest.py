@@ -5,7 +5,8 @@
 
 The execution level, the common-controls 6 dependency, DPI awareness, the
 supported systems, the trustInfo namespace Windows XP accepts, and one
-version for the manifest, the version record and the resource script.
+version for the manifest, the version record and the resource script; and
+the header's ASLR (with relocations) and DEP flags.
 """
 import os
 import re
@@ -113,12 +114,15 @@ def main(paths):
         fixed = ".".join(str(p) for p in image.fixed_version())
         if fixed != version:
             found.append("version record %s, resource script %s" % (fixed, version))
+        found += peimage.hardening_problems(image)
         for problem in found:
             print("%s: %s" % (path, problem))
         failed = failed or bool(found)
         if not found:
-            print("%s: manifest ok (highestAvailable, common controls 6, dpiAware, %s), version %s"
-                  % (path, ", ".join(SUPPORTED_OS.values()), version))
+            print("%s: manifest ok (highestAvailable, common controls 6, dpiAware, %s), version %s, "
+                  "ASLR with relocations and DEP%s"
+                  % (path, ", ".join(SUPPORTED_OS.values()), version,
+                     ", high-entropy" if image.pe32plus else ""))
     return 1 if failed or not paths else 0
 
 
