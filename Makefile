@@ -129,7 +129,7 @@ $(WINE32)/trapno.so: e2e/wine32/trapno.c | deps-wine32
 ROUTE ?= aspi
 run: deps-mingw deps-wine sgdrive
 	cmake -S . -B $(B)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
-	cmake --build $(B)/x86_64 -j$(JOBS) --target kelvarin wnaspi32 e2edriver
+	cmake --build $(B)/x86_64 -j$(JOBS) --target kelvarin wnaspi32 wnaspi32_planted e2edriver
 	python3 e2e/run.py --build $(B)/x86_64 --sgdrive $(SGDRIVE_DIR)/libsgdrive.so --cache $(B)/e2e \
 	  --interactive --route $(ROUTE)
 
