@@ -43,7 +43,7 @@ exe: deps-mingw
 	cmake --build $(B)/x86_64 -j$(JOBS) --target kelvarin
 
 # The test ASPI library and the driver beside the program, for the Wine runs.
-E2E_TARGETS := kelvarin wnaspi32 e2edriver
+E2E_TARGETS := kelvarin wnaspi32 wnaspi32_planted e2edriver
 e2e-pieces-x86_64 e2e-pieces-i686: e2e-pieces-%: deps-mingw
 	$(call configure,$*,-DKELVARIN_E2E=ON)
 	cmake --build $(B)/$* -j$(JOBS) --target $(E2E_TARGETS)

@@ -25,3 +25,9 @@
 #define IDC_LABEL5 1009
 
 #define IDI_KELVARIN 1
+
+// The labels', buttons' and notice line's font, its height in pixels at 96
+// pixels per inch (scaled to the screen's): a driver measures the captions
+// with it, since a font handle means nothing in another process.
+#define KELVARIN_CONTROL_FONT "MS Sans Serif"
+#define KELVARIN_CONTROL_FONT_HEIGHT 11

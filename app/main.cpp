@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "app/hardening.h"
 #include "app/mainwindow.h"
 #include "scsi/winhandles.h"
 
@@ -31,6 +32,7 @@ void KeepWindowWhileBusy() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+  HardenProcess();  // before anything is loaded by name
   KeepWindowWhileBusy();
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof(controls);

@@ -261,7 +261,8 @@ HWND tmainwindow::AddControl(const char* classname, const char* text, DWORD styl
 // below). Creation order is tab order, and each label comes just before its
 // list so that the label's access key moves the focus to that list.
 void tmainwindow::CreateControls() {
-  windowfont_.Create(-Scale(11), DEFAULT_CHARSET, DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
+  windowfont_.Create(-Scale(KELVARIN_CONTROL_FONT_HEIGHT), DEFAULT_CHARSET,
+                     DEFAULT_PITCH | FF_DONTCARE, KELVARIN_CONTROL_FONT);
   listfont_.Create(-Scale(11), ANSI_CHARSET, FIXED_PITCH | FF_MODERN, "Fixedsys");
   SIZE label1, label2;
   {

@@ -4,8 +4,9 @@
     checkmanifest.py EXE...
 
 The execution level, the common-controls 6 dependency, DPI awareness, the
-supported systems, the trustInfo namespace Windows XP accepts, and the
-project's version (CMakeLists.txt) in both the manifest and the version record.
+supported systems, the trustInfo namespace Windows XP accepts, the project's
+version (CMakeLists.txt) in both the manifest and the version record, and the
+header's ASLR (with relocations) and DEP flags.
 """
 import os
 import re
@@ -106,12 +107,15 @@ def main(paths):
         fixed = ".".join(str(p) for p in image.fixed_version())
         if fixed != version:
             found.append("version record %s, project %s" % (fixed, version))
+        found += peimage.hardening_problems(image)
         for problem in found:
             print("%s: %s" % (path, problem))
         failed = failed or bool(found)
         if not found:
-            print("%s: manifest ok (highestAvailable, common controls 6, dpiAware, %s), version %s"
-                  % (path, ", ".join(SUPPORTED_OS.values()), version))
+            print("%s: manifest ok (highestAvailable, common controls 6, dpiAware, %s), version %s, "
+                  "ASLR with relocations and DEP%s"
+                  % (path, ", ".join(SUPPORTED_OS.values()), version,
+                     ", high-entropy" if image.pe32plus else ""))
     return 1 if failed or not paths else 0
 
 

@@ -5,6 +5,7 @@
     peimage.py version EXE           prints the fixed file version a.b.c.d
     peimage.py checksum EXE          exit 0 when the header's checksum is right
     peimage.py checksum --write EXE  writes the right checksum into the header
+    peimage.py hardening EXE         exit 0 when ASLR and DEP are asked for
 
 Only the standard library: this runs on the build machine after linking.
 """
@@ -13,6 +14,12 @@ import sys
 
 RT_VERSION = 16
 RT_MANIFEST = 24
+
+IMAGE_FILE_RELOCS_STRIPPED = 0x0001
+IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA = 0x0020
+IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE = 0x0040
+IMAGE_DLLCHARACTERISTICS_NX_COMPAT = 0x0100
+IMAGE_DIRECTORY_ENTRY_BASERELOC = 5
 
 
 class PEError(Exception):
@@ -29,14 +36,17 @@ class Image:
             raise PEError("no PE signature")
         coff = self.pe + 4
         self.machine, nsections, self.timestamp = struct.unpack_from("<HHI", self.data, coff)
+        self.characteristics = self._u16(coff + 18)
         optsize = self._u16(coff + 16)
         self.opt = coff + 20
         magic = self._u16(self.opt)
         if magic not in (0x10B, 0x20B):
             raise PEError("unknown optional header magic %#x" % magic)
         self.pe32plus = magic == 0x20B
-        # The checksum sits at the same place in both header forms.
+        # The checksum and the DLL characteristics sit at the same places in
+        # both header forms.
         self.checksum_offset = self.opt + 64
+        self.dll_characteristics = self._u16(self.opt + 70)
         dirs = self.opt + (112 if self.pe32plus else 96)
         ndirs = self._u32(dirs - 4)
         self.directories = [struct.unpack_from("<II", self.data, dirs + 8 * i)
@@ -110,6 +120,30 @@ class Image:
         return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
 
 
+def hardening_problems(image):
+    """What the header lacks of what the linker's defaults give today, so that
+    a toolchain change cannot drop it unseen: ASLR with the relocations it
+    needs, DEP, and on 64-bit images the high-entropy ASLR."""
+    found = []
+    flags = image.dll_characteristics
+    if not flags & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE:
+        found.append("no DYNAMIC_BASE (ASLR)")
+    relocs = image.directories[IMAGE_DIRECTORY_ENTRY_BASERELOC] \
+        if len(image.directories) > IMAGE_DIRECTORY_ENTRY_BASERELOC else (0, 0)
+    if image.characteristics & IMAGE_FILE_RELOCS_STRIPPED or relocs[1] == 0:
+        found.append("relocations stripped: the image cannot move")
+    else:
+        try:
+            image.offset(*relocs)
+        except PEError:
+            found.append("the relocation directory lies in no section's data")
+    if not flags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT:
+        found.append("no NX_COMPAT (DEP)")
+    if image.pe32plus and not flags & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA:
+        found.append("no HIGH_ENTROPY_VA on a 64-bit image")
+    return found
+
+
 def checksum(data, checksum_offset):
     """CheckSumMappedFile: 16-bit one's-complement-style sum of the file with
     the checksum field taken as zero, folded to 16 bits, plus the length."""
@@ -156,6 +190,10 @@ def main(argv):
     if command == "version":
         print(".".join(str(p) for p in Image(data).fixed_version()))
         return 0
+    if command == "hardening":
+        found = hardening_problems(Image(data))
+        print("; ".join(found) or "ok")
+        return 1 if found else 0
     if command == "checksum":
         stored, computed = header_checksum(data)
         print("%08x %08x %s" % (stored, computed, "ok" if stored == computed else "WRONG"))

@@ -73,6 +73,33 @@ class Resources(unittest.TestCase):
                 self.assertEqual(image.resource(peimage.RT_MANIFEST, 1), source)
                 self.assertEqual(image.machine, 0x14C if arch == "i686" else 0x8664)
 
+    def test_headers_ask_for_aslr_with_relocations_and_dep_and_each_loss_is_named(self):
+        for arch, path in EXES.items():
+            with self.subTest(arch=arch):
+                data = read(path)
+                image = peimage.Image(data)
+                self.assertEqual(peimage.hardening_problems(image), [])
+                losses = [(peimage.IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE, "DYNAMIC_BASE"),
+                          (peimage.IMAGE_DLLCHARACTERISTICS_NX_COMPAT, "NX_COMPAT")]
+                if arch == "x86_64":
+                    losses.append((peimage.IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA,
+                                   "HIGH_ENTROPY_VA"))
+                for flag, name in losses:
+                    poisoned = bytearray(data)
+                    struct.pack_into("<H", poisoned, image.opt + 70,
+                                     image.dll_characteristics & ~flag)
+                    found = peimage.hardening_problems(peimage.Image(poisoned))
+                    self.assertEqual(len(found), 1, found)
+                    self.assertIn(name, found[0])
+                stripped = bytearray(data)
+                stripped[image.pe + 4 + 18] |= peimage.IMAGE_FILE_RELOCS_STRIPPED
+                emptied = bytearray(data)
+                reloc_size_at = image.opt + (112 if image.pe32plus else 96) + 8 * 5 + 4
+                struct.pack_into("<I", emptied, reloc_size_at, 0)
+                for moved in (stripped, emptied):
+                    self.assertEqual(peimage.hardening_problems(peimage.Image(moved)),
+                                     ["relocations stripped: the image cannot move"])
+
     def test_missing_resource_and_truncated_image_are_errors(self):
         image = peimage.Image(read(EXES["i686"]))
         with self.assertRaises(peimage.PEError):

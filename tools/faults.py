@@ -156,7 +156,7 @@ class Suites:
         if not run(["cmake", "--build", self.sgdrive, "-j", self.jobs], self.log):
             return False
         return run(["cmake", "--build", self.win, "-j", self.jobs, "--target", "kelvarin", "wnaspi32",
-                    "e2edriver"], self.log)
+                    "wnaspi32_planted", "e2edriver"], self.log)
 
     def test_wine(self, scenarios):
         cmd = [sys.executable, os.path.join(self.src, "e2e", "run.py"), "--build", self.win,

@@ -22,5 +22,18 @@ done
 [ -z "$missing" ] && exit 0
 echo "installing:$missing"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq || true
-apt-get install -y -qq --no-install-recommends $missing
+# Another install (a parallel make, unattended upgrades) may hold the package
+# manager's locks: wait for them, five minutes at most, rather than fail at
+# once. apt-get waits for dpkg's lock when told to; `update` does not wait for
+# the package lists' lock, so it is tried again while that is what stops it.
+wait=300
+lock="-o DPkg::Lock::Timeout=$wait"
+start=$(date +%s)
+until out=$(apt-get $lock update -qq 2>&1); do
+  case $out in
+    *"Could not get lock"*) [ $(($(date +%s) - start)) -lt $wait ] && { sleep 5; continue; } ;;
+  esac
+  printf '%s\n' "$out" >&2  # as before, a failed update still lets the install try
+  break
+done
+apt-get $lock install -y -qq --no-install-recommends $missing

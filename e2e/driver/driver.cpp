@@ -326,14 +326,58 @@ void PrintTools(HWND tooltip, HWND main) {
 
 // The main window, its children in creation (and tab) order, and the
 // tooltips it owns.
+// What a label's caption needs, drawn as a static control draws it: the
+// controls' font at the screen's resolution, the access key's ampersand not
+// counted unless the label shows it.
+void PrintCaptionExtent(const char* name, HWND label) {
+  const std::wstring caption = [&] {
+    std::wstring text(size_t(SendMessageW(label, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+    text.resize(size_t(SendMessageW(label, WM_GETTEXT, WPARAM(text.size()), LPARAM(&text[0]))));
+    return text;
+  }();
+  if (caption.empty()) return;
+  HDC screen = GetDC(nullptr);
+  const int height = MulDiv(KELVARIN_CONTROL_FONT_HEIGHT, GetDeviceCaps(screen, LOGPIXELSY), 96);
+  HFONT font = CreateFontA(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                           DEFAULT_PITCH | FF_DONTCARE, KELVARIN_CONTROL_FONT);
+  HGDIOBJ previous = SelectObject(screen, font);
+  RECT extent{0, 0, 0, 0};
+  const UINT prefix = (GetWindowLongW(label, GWL_STYLE) & SS_NOPREFIX) ? DT_NOPREFIX : 0;
+  DrawTextW(screen, caption.c_str(), -1, &extent, DT_CALCRECT | DT_SINGLELINE | DT_LEFT | prefix);
+  SelectObject(screen, previous);
+  DeleteObject(font);
+  ReleaseDC(nullptr, screen);
+  std::printf("extent %s %ld %ld\n", name, extent.right, extent.bottom);
+}
+
+// Where the window stands on the screen and the colour a person sees behind
+// its controls (a pixel of the client area's top left corner, where there is
+// no control), beside the system's button face.
+void PrintPlaceAndColour(HWND main) {
+  std::printf("screen %d %d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+  POINT corner{2, 2};
+  ClientToScreen(main, &corner);
+  HDC screen = GetDC(nullptr);
+  const COLORREF seen = GetPixel(screen, corner.x, corner.y);
+  ReleaseDC(nullptr, screen);
+  std::printf("colours background %06lx btnface %06lx window %06lx\n",
+              static_cast<unsigned long>(seen), static_cast<unsigned long>(GetSysColor(COLOR_BTNFACE)),
+              static_cast<unsigned long>(GetSysColor(COLOR_WINDOW)));
+}
+
 void PrintWholeWindow() {
   HWND main = RequireMain();
   PrintWindowFacts("main", main, main);
+  PrintPlaceAndColour(main);
   RECT client;
   GetClientRect(main, &client);
   std::printf("client %ld %ld\n", client.right, client.bottom);
-  for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-    PrintWindowFacts(NameOf(child, main).c_str(), child, main);
+  for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    const std::string name = NameOf(child, main);
+    PrintWindowFacts(name.c_str(), child, main);
+    if (lstrcmpiA(ClassOf(child).c_str(), "Static") == 0) PrintCaptionExtent(name.c_str(), child);
+  }
   HWND tooltip = nullptr;
   while ((tooltip = FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr)) != nullptr) {
     if (GetWindow(tooltip, GW_OWNER) != main) continue;

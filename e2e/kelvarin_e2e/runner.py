@@ -107,6 +107,8 @@ def main(doc):
     p.add_argument("--exe", help="default: BUILD/app/kelvarin.exe")
     p.add_argument("--aspi", help="default: BUILD/e2e/wnaspi32.dll")
     p.add_argument("--driver", help="default: BUILD/e2e/e2edriver.exe")
+    p.add_argument("--planted", help="the library that marks its loading, planted where the "
+                   "program must not look (default: BUILD/e2e/planted/wnaspi32.dll)")
     p.add_argument("--sgdrive", help="the simulated drive below Wine, a Linux library "
                    "(default: BUILD/../sgdrive/libsgdrive.so)")
     p.add_argument("--cache", default=os.path.join(top, "build", "e2e"),
@@ -135,10 +137,11 @@ def main(doc):
     args.exe = args.exe or os.path.join(args.build, "app", "kelvarin.exe")
     args.aspi = args.aspi or os.path.join(args.build, "e2e", "wnaspi32.dll")
     args.driver = args.driver or os.path.join(args.build, "e2e", "e2edriver.exe")
+    args.planted = args.planted or os.path.join(args.build, "e2e", "planted", "wnaspi32.dll")
     args.sgdrive = args.sgdrive or os.path.join(os.path.dirname(os.path.abspath(args.build)),
                                                 "sgdrive", "libsgdrive.so")
     # Wine wants an absolute prefix path.
-    for name in ("exe", "aspi", "driver", "sgdrive", "cache", "shots"):
+    for name in ("exe", "aspi", "driver", "planted", "sgdrive", "cache", "shots"):
         if getattr(args, name):
             setattr(args, name, os.path.abspath(getattr(args, name)))
     if args.list:
@@ -146,8 +149,8 @@ def main(doc):
             sets = ",".join(k for k, names in SETS.items() if k != "all" and name in names)
             print(f"{name:<14} {sets:<5} {func.__doc__.split(chr(10))[0]}")
         return 0
-    for path in (args.exe, args.aspi, args.driver, args.sgdrive, args.wine, args.wineserver,
-                 *args.preload):
+    for path in (args.exe, args.aspi, args.driver, args.planted, args.sgdrive, args.wine,
+                 args.wineserver, *args.preload):
         if not os.path.exists(path):
             print(f"missing: {path}", file=sys.stderr)
             return 2

@@ -43,8 +43,15 @@ class Session:
         self.bindir = os.path.join(self.prefix, "drive_c", "kelvarin")
         os.makedirs(self.bindir)
         shutil.copy2(ctx.exe, self.bindir)
+        # The ASPI layer where a system keeps it: the program searches nothing
+        # else for it while elevated, as every Wine process is.
+        self.system32 = os.path.join(self.prefix, "drive_c", "windows", "system32")
+        self.aspi_path = os.path.join(self.system32, "wnaspi32.dll")
         if aspi == "native":
-            shutil.copy2(ctx.aspi, self.bindir)
+            # Unlinked first: the template's file is shared through a hard link.
+            if os.path.lexists(self.aspi_path):
+                os.unlink(self.aspi_path)
+            shutil.copy2(ctx.aspi, self.aspi_path)
         self.driver_exe = os.path.join(self.prefix, "drive_c", "e2e", "e2edriver.exe")
         os.makedirs(os.path.dirname(self.driver_exe))
         shutil.copy2(ctx.driver, self.driver_exe)
@@ -124,11 +131,14 @@ class Session:
 
     # -- the program --------------------------------------------------------
 
-    def launch(self):
+    def launch(self, cwd=None, env=None):
+        """Starts the program from its own folder, or by its full name from
+        another current folder, with more in its environment (env)."""
         expect(self.program is None, "the program is already running")
         self.program_out = open(os.path.join(self.dir, "program.out"), "ab")
-        self.program = subprocess.Popen([self.wine.loader, "kelvarin.exe"], cwd=self.bindir,
-                                        env=self.program_env(),
+        exe = self.winpath(os.path.join(self.bindir, "kelvarin.exe")) if cwd else "kelvarin.exe"
+        self.program = subprocess.Popen([self.wine.loader, exe], cwd=cwd or self.bindir,
+                                        env={**self.program_env(), **(env or {})},
                                         stdout=self.program_out, stderr=subprocess.STDOUT)
 
     def close(self):
@@ -314,6 +324,7 @@ class Session:
 class Context:
     def __init__(self, args, work):
         self.exe, self.aspi, self.driver = args.exe, args.aspi, args.driver
+        self.planted = args.planted
         self.wine = args.wine
         self.sgdrive = args.sgdrive
         self.template = make_template(args.cache, self.wine)

@@ -1,5 +1,6 @@
 """The whole window as it stands, checked in the sessions that already have
-it open: every control's class, styles and rectangle, the tab order both
+it open: every control's class, styles and rectangle, where the window
+stands and its colour, each caption fitting its label, the tab order both
 ways, the access keys, the hint, the notice line and the two message boxes."""
 
 import os
@@ -42,11 +43,13 @@ LINE = re.compile(r'^(\S+) (\S+) ([0-9a-f]{8}) ([0-9a-f]{8}) (-?\d+) (-?\d+) (\d
 
 def window_facts(s):
     """{'main': (class, style, exstyle, rect, text), 'Label1': ..., 'order': [...],
-    'client': (w, h), 'tooltip': ..., 'tools': [(flags, window, id, text)]}"""
+    'client': (w, h), 'tooltip': ..., 'tools': [(flags, window, id, text)],
+    'screen': (w, h), 'colours': {'background': rgb, 'btnface': ..., 'window': ...},
+    'extents': {label: (w, h) its caption needs}}"""
     text = s.driver("window")
     if DUMP:
         print(text)
-    facts = {"order": [], "tools": []}
+    facts = {"order": [], "tools": [], "extents": {}}
     for line in text.splitlines():
         m = LINE.match(line)
         if m:
@@ -55,8 +58,14 @@ def window_facts(s):
                            tuple(int(m.group(i)) for i in range(5, 9)), m.group(9))
             if name not in ("main", "tooltip"):
                 facts["order"].append(name)
-        elif line.startswith("client "):
-            facts["client"] = tuple(map(int, line.split()[1:]))
+        elif line.startswith(("client ", "screen ")):
+            facts[line.split()[0]] = tuple(map(int, line.split()[1:]))
+        elif line.startswith("colours "):
+            words = line.split()[1:]
+            facts["colours"] = dict(zip(words[::2], words[1::2]))
+        elif line.startswith("extent "):
+            _, name, w, h = line.split()
+            facts["extents"][name] = (int(w), int(h))
         elif line.startswith("tool "):
             flags, window, ident, hint = line.split(" ", 4)[1:]
             facts["tools"].append((int(flags, 16), window, ident, hint[1:-1]))
@@ -73,6 +82,16 @@ def check_whole_window(s, portuguese, what):
     expect_eq((hex(style), hex(exstyle)), (hex(MAIN_STYLE | WS_CLIPSIBLINGS), hex(WS_EX_WINDOWEDGE)),
               f"{what}: main window style and extended style")
     expect_eq(f["client"], (width, 92), f"{what}: client area")
+    # Where it first appears: centred on the desktop, to a pixel of rounding.
+    (left, top, w, h), (sw, sh) = f["main"][3], f["screen"]
+    expect(abs(2 * left + w - sw) <= 2 and abs(2 * top + h - sh) <= 2,
+           f"{what}: window at {left},{top} ({w}x{h}) is not centred on the {sw}x{sh} screen")
+    colours = f["colours"]
+    expect(colours["btnface"] != colours["window"], f"{what}: button face and window colours "
+           f"alike ({colours}): the background check could not tell them apart")
+    expect_eq(colours["background"], colours["btnface"],
+              f"{what}: the window's background (the system's button face; window colour "
+              f"{colours['window']})")
     expect_eq(f["order"], [name for name, _, _ in CONTROLS], f"{what}: controls in creation order")
     shift = width - 413
     for name, want_class, want_style in CONTROLS:
@@ -85,8 +104,12 @@ def check_whole_window(s, portuguese, what):
                 width if w == "full" else w, HEIGHTS.get(name))
         if w is None:  # a label fits its caption
             want = want[:2] + rect[2:]
-            expect(rect[2] > 0 and rect[3] > 0, f"{what}: {name} {rect} is empty")
         expect_eq(rect, want, f"{what}: rectangle of {name}")
+        if name in f["extents"]:  # the whole caption shows, in the labels' font
+            need = f["extents"][name]
+            expect(rect[2] >= need[0] > 0 and rect[3] >= need[1] > 0,
+                   f"{what}: {name} {rect[2]}x{rect[3]} is smaller than its caption's "
+                   f"{need[0]}x{need[1]}")
         if want_class != "ComboBox":  # a list's text is its selected entry
             want_text = captions.get(name, NOTICE if name == "Label5" else "")
             expect_eq(text, want_text, f"{what}: text of {name}")

@@ -1,5 +1,8 @@
 """The program on the ASPI route, against the test ASPI library's drives."""
 
+import os
+import re
+import shutil
 import time
 
 from ..aspilog import check_requests
@@ -65,9 +68,39 @@ def scenario_first_start(ctx):
     s.check_log_clean()
 
 
+def plant_libraries(s):
+    """Copies of a wnaspi32.dll that marks its loading, beside the program, in
+    the folder it is started from and in a folder on its PATH; the
+    environment that starts it there and has Wine report every load."""
+    places = {"beside the program": s.bindir,
+              "in the current folder": os.path.join(s.prefix, "drive_c", "downloads"),
+              "on PATH": os.path.join(s.prefix, "drive_c", "tools")}
+    for folder in places.values():
+        os.makedirs(folder, exist_ok=True)
+        shutil.copy2(s.ctx.planted, folder)
+    env = {"WINEPATH": r"C:\tools", "WINEDEBUG": "-all,+loaddll"}
+    return places, env
+
+
+def check_aspi_loads(s, places, since, expected, what):
+    """No planted copy ran (no marker beside it) and Wine loaded only the
+    expected wnaspi32.dll files (its +loaddll lines in program.out past since)."""
+    for where, folder in places.items():
+        expect(not os.path.exists(os.path.join(folder, "wnaspi32.dll.loaded")),
+               f"{what}: the wnaspi32.dll planted {where} was loaded")
+    with open(os.path.join(s.dir, "program.out"), "rb") as f:
+        f.seek(since)
+        text = f.read().decode("utf-8", "replace")
+    loads = [p.replace("\\\\", "\\").lower()
+             for p in re.findall(r'Loaded L"([^"]*wnaspi32\.dll)"', text, re.I)]
+    expect_eq(loads, expected, f"{what}: wnaspi32.dll loads Wine reported")
+
+
 def scenario_choose_speed(ctx):
     """A stored list: no question; the chosen entry k sends field k + 1, by
-    keyboard (one command per arrow key) and by mouse; the speed persists."""
+    keyboard (one command per arrow key) and by mouse; the speed persists.
+    The ASPI layer comes only from system32, never from copies planted
+    beside the program, in the current folder or on PATH."""
     drive = Drive("0:2:0", "ORUN", "CD-R 4000", "0.9", "G", "cd",
                   cd=[7056, 5645, 4234, 2822, 1411], dvd=[5540], current=4234)
     fields = [7056, 5645, 4234, 2822, 1411]
@@ -113,15 +146,31 @@ def scenario_choose_speed(ctx):
     s.close()
 
     # The drive kept the speed it settled on (7056, the fastest): the next
-    # start selects 40x.
+    # start selects 40x. It starts from a downloads folder, with copies of
+    # wnaspi32.dll planted where an elevated program must not look: only the
+    # system32 one loads.
+    places, env = plant_libraries(s)
+    since = os.path.getsize(os.path.join(s.dir, "program.out"))
     s.mark()
-    s.launch()
+    s.launch(cwd=places["in the current folder"], env=env)
     s.driver("wait-window")
+    check_aspi_loads(s, places, since, [r"c:\windows\system32\wnaspi32.dll"], "second start")
     s.expect_lists(([drive.description], 0), (entries, 1), "second start")
     check_requests(s.requests(), [INQUIRY, GET_CONFIGURATION, MODE_SENSE], drive.address,
                    "second start")
     s.close()
     s.check_log_clean()
+
+    # With no ASPI layer installed, the copies in the current folder and on
+    # PATH, which come after the system folders, are not taken either.
+    os.unlink(s.aspi_path)
+    os.unlink(os.path.join(places.pop("beside the program"), "wnaspi32.dll"))
+    since = os.path.getsize(os.path.join(s.dir, "program.out"))
+    s.launch(cwd=places["in the current folder"], env=env)
+    s.driver("wait-window")
+    check_aspi_loads(s, places, since, [], "no ASPI layer installed")
+    s.expect_lists(([], -1), ([], -1), "no ASPI layer installed")
+    s.close()
 
 
 def scenario_two_drives(ctx):

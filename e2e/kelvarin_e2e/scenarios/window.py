@@ -11,7 +11,8 @@ from ..wholewindow import check_box, check_keyboard, check_whole_window
 def scenario_language(ctx):
     """Portuguese under pt_PT: five captions, the question, client width 435
     and the right-anchored controls 22 pixels further right. English under
-    pt_BR and en_US. The whole window in each: classes, styles, rectangles,
+    pt_BR and en_US. The whole window in each: centred, the button face
+    behind it, each caption fitting its label; classes, styles, rectangles,
     texts, the hint, the question box; the tab order and access keys."""
     for lang, prompt in (("pt_PT.UTF-8", PROMPT_PT), ("pt_BR.UTF-8", PROMPT_EN),
                          ("en_US.UTF-8", PROMPT_EN)):
