@@ -247,11 +247,11 @@ void ApplyState(const std::string& text, aspiwire::Library& library) {
     while (fields >> field) {
       const auto eq = field.find('=');
       if (eq == std::string::npos) continue;
+      const std::string name = field.substr(0, eq), value = field.substr(eq + 1);
       unsigned long v;
-      if (!ParseNumber(field.substr(eq + 1), 65535, v)) continue;
-      const std::string name = field.substr(0, eq);
+      if (name == "profile") ParseMedium(value, device->drive->profile);
+      if (!ParseNumber(value, 65535, v)) continue;
       if (name == "speed") device->drive->currentSpeed = uint16_t(v);
-      if (name == "profile") device->drive->profile = uint16_t(v);
       if (name == "tray") device->drive->trayOpen = v != 0;
     }
   }
