@@ -118,8 +118,8 @@ def scenario_two_drives(ctx):
     dvd_fields, cd_fields, other_fields = [22160, 16620, 11080, 5540], [7056, 5645, 4234, 2822, 1411], \
         [9173, 7056, 5645, 4234]
     s = ctx.session("two-drives", [dvd, cd], adapters=2, completion="atonce",
-                    stored={dvd.key(dvd=True): stored_list(dvd_fields),
-                            dvd.key(dvd=False): stored_list(cd_fields),
+                    stored={dvd.key("dvd"): stored_list(dvd_fields),
+                            dvd.key("cd"): stored_list(cd_fields),
                             cd.key(): stored_list(other_fields)})
     s.launch()
     s.driver("wait-window")
