@@ -141,7 +141,7 @@ TEST(WinsimAspiWire, PendingExecuteCompletesAndSignalsItsEvent) {
   lib.CompletePending([&](void* e) { signalled.push_back(e); });
   EXPECT_EQ(1, b[1]);
   EXPECT_EQ(std::vector<void*>{&token}, signalled);
-  EXPECT_NE(std::string::npos, lib.log.back().Describe().find("12 00 00 00 24 00"));
+  EXPECT_NE(std::string::npos, lib.log.back().Describe().find(" cdb=12000000240000000000000000000000 -> status=00 medium=cd"));
 }
 
 }  // namespace

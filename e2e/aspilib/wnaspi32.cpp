@@ -71,15 +71,6 @@ e2edrives::Setup& Setup() {
   return *setup;
 }
 
-std::string Describe(const aspiwire::Request& r) {
-  std::string cdb;
-  for (uint8_t b : r.cdb) cdb += Hex(b, 2);
-  return "SRB cmd=" + Hex(r.cmd, 2) + " ha=" + std::to_string(r.haId) + " target=" + std::to_string(r.target) +
-         " lun=" + std::to_string(r.lun) + " flags=" + Hex(r.flags, 2) + " buflen=" + std::to_string(r.bufLen) +
-         " buffer=" + (r.hasBuffer ? "1" : "0") + " event=" + (r.hasEvent ? "1" : "0") +
-         " senselen=" + std::to_string(r.senseLen) + " cdblen=" + std::to_string(r.cdbLen) + " cdb=" + cdb;
-}
-
 std::vector<HANDLE> TakeCompleted() {
   for (const Transfer& t : transfers) std::copy(t.data.begin(), t.data.end(), t.buffer);
   transfers.clear();
@@ -145,18 +136,12 @@ DWORD __cdecl SendASPI32Command(LPVOID srb) {
   }
   e2edrives::ApplyState(e2edrives::ReadWhole(statePath), s.library);
   const auto* bytes = static_cast<const uint8_t*>(srb);
-  const auto buffer = bytes[0] == 0x02 ? BufferOf(bytes) : std::make_pair<uint8_t*, size_t>(nullptr, 0);
+  const auto buffer = bytes[0] == aspiwire::kExecScsiCmd ? BufferOf(bytes) : std::make_pair<uint8_t*, size_t>(nullptr, 0);
   const std::vector<uint8_t> before(buffer.first, buffer.first + buffer.second);
-  const size_t logged = s.library.log.size();
-  const DWORD status = s.library.Send(srb);
-  std::string line = s.library.log.size() > logged ? Describe(s.library.log.back())
-                                                   : "SRB cmd=" + Hex(bytes[0], 2) + " (not recorded)";
+  const DWORD status = s.library.Send(srb);  // logs every request
+  Log(s.library.log.back().Describe());
   s.library.log.clear();
-  line += " -> " + Hex(status, 2);
-  if (bytes[0] == 0x01) line += " type=" + Hex(bytes[10], 2);
-  if (bytes[0] == 0x06) line += " drive=" + Hex(bytes[11], 2);
-  Log(line);
-  if (bytes[0] == 0x02) {
+  if (bytes[0] == aspiwire::kExecScsiCmd) {
     e2edrives::WriteWhole(statePath, e2edrives::FormatState(s.library), "wb");
     if (s.library.HasPending()) {
       if (s.completion == e2edrives::Completion::Pending && buffer.second > 0) {

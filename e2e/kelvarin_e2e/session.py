@@ -8,8 +8,7 @@ import sys
 import tempfile
 import time
 
-from .aspilog import LOG_LINE, Request
-from .drives import MEDIA
+from .drivelog import requests_in
 from .expect import Failure, expect, expect_eq
 from .procs import Xvfb, end_process
 from .wine import (copy_prefix, make_locales, make_template, parse_reg, reg_quote,
@@ -283,7 +282,7 @@ class Session:
     def requests(self, since_mark=True):
         """Execute requests since the last mark."""
         lines = self.log_lines()[self.logmark if since_mark else 0:]
-        return [Request(m) for m in map(LOG_LINE.match, lines) if m and m.group("cmd") == "02"]
+        return [r for r in requests_in(lines, "SRB") if r.cmd == 2]
 
     def check_log_clean(self):
         bad = [l for l in self.log_lines() if l.startswith(("ERROR", "CALL"))]
@@ -302,11 +301,12 @@ class Session:
 
     def set_medium(self, drive, medium):
         """Changes the disc in a drive behind the program's back (the library
-        rereads its state file before every request)."""
+        rereads its state file before every request, and takes a medium's name
+        for its profile)."""
         lines = open(self.state_path).read().splitlines()
         for i, line in enumerate(lines):
             if line.startswith(drive.address + " "):
-                lines[i] = re.sub(r"profile=\d+", f"profile={MEDIA[medium]}", line)
+                lines[i] = re.sub(r"profile=\w+", f"profile={medium}", line)
         with open(self.state_path, "w") as f:
             f.write("\n".join(lines) + "\n")
         drive.medium = medium

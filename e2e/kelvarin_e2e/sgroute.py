@@ -7,9 +7,9 @@ drive model. Its log has one line per request, checked here."""
 import os
 import re
 
-from .commands import SHAPES
+from .drivelog import requests_in
 from .drives import Drive, cd_drive, dvd_drive
-from .expect import expect, expect_count, expect_eq
+from .expect import expect, expect_eq
 from .session import Session, read_lines
 
 # Linux majors of the IDE interfaces, in the order Wine numbers them; any
@@ -17,8 +17,6 @@ from .session import Session, read_lines
 IDE_MAJORS = (3, 22, 33, 34, 56, 57, 88, 89)
 SCSI_CDROM_MAJOR = 11
 EIO = 5
-TIMEOUT_MS = 60000   # the program's 60 s, which Wine hands on in milliseconds
-SENSE_ROOM = 32      # the program's sense area behind its pass-through block
 SENSE_WRITTEN = 18   # fixed-format sense as the drive model returns it
 
 
@@ -119,7 +117,7 @@ class PassthroughSession(Session):
 
     def requests(self, since_mark=True):
         """SG_IO requests since the last mark."""
-        return [SgRequest(m) for m in map(SG_LINE.match, self.sg_lines(since_mark)) if m]
+        return requests_in(self.sg_lines(since_mark), "SGIO")
 
     def queries(self, kind):
         """Addresses and results of the other requests of one kind (IDLUN, ...)."""
@@ -135,44 +133,3 @@ class PassthroughSession(Session):
         expect(not bad, "the simulated drives logged: " + "; ".join(bad))
         expect_eq(self.log_lines(), [], "requests reaching the test ASPI library")
         expect_eq(self.queries("BUSNUMBER"), [], "bus number queries (Wine asks none)")
-
-
-SG_LINE = re.compile(
-    r"^SGIO (?P<address>\d+:\d+:\d+) dir=(?P<dir>\S+) len=(?P<len>\d+) timeout=(?P<timeout>\d+) "
-    r"senselen=(?P<senselen>\d+) cdb=(?P<cdb>[0-9a-f]*) -> ret=(?P<ret>-?\d+)"
-    r"(?: errno=(?P<errno>\d+))?"
-    r"(?: status=(?P<status>[0-9a-f]{2}) resid=(?P<resid>-?\d+) sensewr=(?P<sensewr>\d+))?$")
-
-
-class SgRequest:
-    def __init__(self, match):
-        g = match.groupdict()
-        self.address = g["address"]
-        self.dir, self.len = g["dir"], int(g["len"])
-        self.timeout, self.senselen = int(g["timeout"]), int(g["senselen"])
-        self.cdb = bytes.fromhex(g["cdb"])
-        self.ret = int(g["ret"])
-        self.errno = int(g["errno"]) if g["errno"] else 0
-        self.status = int(g["status"], 16) if g["status"] else None
-        self.resid = int(g["resid"]) if g["resid"] else None
-        self.sensewr = int(g["sensewr"]) if g["sensewr"] else None
-
-    def __repr__(self):
-        return (f"{self.address} {self.cdb.hex(' ')} dir={self.dir} len={self.len} ret={self.ret} "
-                f"status={self.status}")
-
-
-def check_sg_requests(seen, expected, what):
-    """expected: (drive address, command block) pairs, in order."""
-    expect_count(seen, expected, what)
-    for i, (r, (address, cdb)) in enumerate(zip(seen, expected)):
-        where = f"{what}, command {i + 1}"
-        expect_eq(r.cdb.hex(" "), cdb.hex(" "), f"{where}: command block sent to {address}")
-        expect_eq(r.address, address, f"{where}: drive")
-        expect_eq((r.dir, r.len), SHAPES[cdb[0]], f"{where}: direction and length of {r}")
-        expect_eq((r.timeout, r.senselen), (TIMEOUT_MS, SENSE_ROOM),
-                  f"{where}: time-out (ms) and sense room of {r}")
-
-
-def to(drive, *blocks):
-    return [(drive.address, b) for b in blocks]

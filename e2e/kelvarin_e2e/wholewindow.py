@@ -6,7 +6,7 @@ ways, the access keys, the hint, the notice line and the two message boxes."""
 import os
 import re
 
-from .aspilog import check_requests
+from .drivelog import check_requests, to
 from .commands import EJECT, LOAD
 from .expect import expect, expect_eq
 from .texts import CAPTIONS_EN, CAPTIONS_PT, DESIGN, HINT, NOTICE, RIGHT_ANCHORED
@@ -138,7 +138,7 @@ def check_keyboard(s, portuguese, drive, what):
               f"{what}: focus after {key['Label2']} and {key['Label1']}")
     seen = s.requests()
     shown = s.lists()
-    check_requests(seen[:2], [LOAD, EJECT], drive.address,
+    check_requests(seen[:2], to(drive, LOAD, EJECT),
                    f"{what}: {key['btload']}, {key['bteject']} (lists {shown})")
     expect_eq(len(seen) - 2, 1 + 188 + 2, f"{what}: commands after {key['btdetect']} "
               "(medium class, detection, refresh)")

@@ -3,7 +3,7 @@
 // process whose command line names KELVARIN_SGDRIVE_PROGRAM takes part;
 // in every other process that inherits the library it stays out of the way.
 // Environment (Unix paths):
-//   KELVARIN_SGDRIVE_DRIVES   the drives file (e2e/aspilib/drivesfile.h)
+//   KELVARIN_SGDRIVE_DRIVES   the drives file (simdrive/drivesfile.h)
 //   KELVARIN_SGDRIVE_LOG      every request on a node is appended here
 //   KELVARIN_SGDRIVE_STATE    drive state kept across runs of the program
 //   KELVARIN_SGDRIVE_PROGRAM  e.g. "kelvarin.exe"; unset: every process
@@ -193,7 +193,7 @@ extern "C" int sgdrive_ioctl(int fd, unsigned long request, void* arg, int* resu
         break;
       }
       a = sgwire::SgIo(target, *h);
-      Log("SGIO " + who + " " + sgwire::DescribeSgIo(*h, a));
+      Log("SGIO " + who + " " + sgwire::DescribeSgIo(*h, a) + (target.drive ? " " + target.drive->Describe() : ""));
       e2edrives::WriteWhole(state->statePath, e2edrives::FormatState(setup.library), "wb");
       break;
     }

@@ -5,17 +5,16 @@ import re
 import shutil
 import time
 
-from ..aspilog import check_requests
 from ..commands import EJECT, GET_CONFIGURATION, INQUIRY, LOAD, MODE_SENSE, set_speed_cdb
-from ..drives import (Drive, cd_drive, detection_requests, dvd_drive, selected_entry,
-                      shown_entries, stored_list)
+from ..drivelog import check_detection, check_requests, requests_in, to
+from ..drives import Drive, cd_drive, dvd_drive, stored_list
 from ..expect import expect, expect_eq
 from ..texts import PROMPT_EN
 from ..wholewindow import check_box
 
 def scenario_first_start(ctx):
     """First start, no stored list: the question comes before the window; Yes
-    runs the detection and the list is stored and shown."""
+    runs the detection and the list the drive's answers make is stored and shown."""
     drive = dvd_drive()
     s = ctx.session("first-start", [drive], completion="pending")
     s.launch()
@@ -23,29 +22,22 @@ def scenario_first_start(ctx):
     expect_eq(q["text"], PROMPT_EN, "question text")
     expect_eq(q["main"], "hidden", "main window while the question is up")
     expect_eq(q["owner"], "main", "owner of the question box")
-    before = s.requests()
-    check_requests(before, [INQUIRY, GET_CONFIGURATION], drive.address,
+    check_requests(s.requests(), to(drive, INQUIRY, GET_CONFIGURATION),
                    "start-up before the question (identify, medium class)")
-    expect(sum(1 for l in s.log_lines() if l.startswith("SRB cmd=01")) == 64,
+    expect(sum(1 for r in requests_in(s.log_lines(), "SRB") if r.cmd == 1) == 64,
            "the inventory asks the device type at 64 addresses of the one adapter")
 
     s.mark()
     s.facts("answer", "yes")
     s.driver("wait-window")
     s.driver("settle")
-    blocks, found = detection_requests(drive)
-    expect_eq(len(blocks), 188, "commands in a detection")
-    check_requests(s.requests(), [GET_CONFIGURATION] + blocks + [GET_CONFIGURATION, MODE_SENSE],
-                   drive.address, "after Yes (medium class, detection, refresh)")
-    expected_list = stored_list(found)
-    expect_eq(s.stored(), {drive.key(): ("sz", expected_list)}, "stored lists")
-    entries = shown_entries(expected_list, dvd=True)
-    s.expect_lists(([drive.description], 0), (entries, selected_entry(entries, drive.current, True)),
-                   "after detection")
-    expect_eq(s.lists()["cbvel"][1], 2, "selected entry (the current speed, 12x)")
+    dvd_list, medium = check_detection(s.requests(), drive, "after Yes (medium class, detection, refresh)")
+    expect_eq(s.stored(), {drive.key(medium): ("sz", dvd_list)}, "stored lists")
+    s.expect_lists(([drive.description], 0), (["MAX", "16x", "12x", "8x", "4x"], 2),
+                   "after detection (the current speed, 12x, selected)")
     s.mark()
     s.close()
-    check_requests(s.requests(), [], drive.address, "closing")
+    check_requests(s.requests(), [], "closing")
 
     # A CD in the same drive has no list yet: asked again at the next start;
     # its list goes under the description alone, beside the DVD one.
@@ -55,15 +47,10 @@ def scenario_first_start(ctx):
     s.mark()
     s.facts("answer", "yes")
     s.driver("wait-window")
-    blocks, found = detection_requests(drive)
-    check_requests(s.requests(), [GET_CONFIGURATION] + blocks + [GET_CONFIGURATION, MODE_SENSE],
-                   drive.address, "detection with a CD")
-    cd_list = stored_list(found)
-    expect_eq(s.stored(), {drive.key(dvd=True): ("sz", expected_list),
-                           drive.key(dvd=False): ("sz", cd_list)}, "stored lists after the CD")
-    entries = shown_entries(cd_list, dvd=False)
-    s.expect_lists(([drive.description], 0),
-                   (entries, selected_entry(entries, drive.current, False)), "CD list")
+    cd_list, cd_medium = check_detection(s.requests(), drive, "detection with a CD")
+    expect_eq(s.stored(), {drive.key(medium): ("sz", dvd_list), drive.key(cd_medium): ("sz", cd_list)},
+              "stored lists after the CD")
+    s.expect_lists(([drive.description], 0), (["MAX", "40x", "32x", "24x", "16x", "8x"], 1), "CD list")
     s.close()
     s.check_log_clean()
 
@@ -111,7 +98,7 @@ def scenario_choose_speed(ctx):
     expect_eq(s.driver("boxes").strip(), "none", "message box at start with a stored list")
     entries = ["MAX", "40x", "32x", "24x", "16x", "8x"]
     s.expect_lists(([drive.description], 0), (entries, 3), "at start")
-    check_requests(s.requests(), [INQUIRY, GET_CONFIGURATION, MODE_SENSE], drive.address,
+    check_requests(s.requests(), to(drive, INQUIRY, GET_CONFIGURATION, MODE_SENSE),
                    "start-up (identify, medium class, current speed; no speed sent)")
 
     expect_eq(s.focus(), "cbdrive", "focus when the window opens (tab order 0)")
@@ -120,27 +107,26 @@ def scenario_choose_speed(ctx):
 
     s.mark()
     s.keys("Down")
-    check_requests(s.requests(), [GET_CONFIGURATION, set_speed_cdb(2822)], drive.address,
+    check_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(2822)),
                    "Down from 24x to 16x (entry 4 sends field 5)")
     expect_eq(s.lists()["cbvel"][1], 4, "selected entry after Down")
 
     s.mark()
     s.keys("Up", "Up")
-    check_requests(s.requests(), [GET_CONFIGURATION, set_speed_cdb(4234),
-                                  GET_CONFIGURATION, set_speed_cdb(5645)],
-                   drive.address, "Up twice: one speed per step")
+    check_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(4234),
+                                  GET_CONFIGURATION, set_speed_cdb(5645)), "Up twice: one speed per step")
 
     s.mark()
     s.choose_with_mouse("cbvel", 1)
-    check_requests(s.requests(), [GET_CONFIGURATION, set_speed_cdb(7056)], drive.address,
+    check_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(7056)),
                    "mouse on entry 1 (40x)")
     s.mark()
     s.choose_with_mouse("cbvel", 5)
-    check_requests(s.requests(), [GET_CONFIGURATION, set_speed_cdb(1411)], drive.address,
+    check_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(1411)),
                    "mouse on entry 5 (8x)")
     s.mark()
     s.choose_with_mouse("cbvel", 0)
-    check_requests(s.requests(), [GET_CONFIGURATION, set_speed_cdb(65535)], drive.address,
+    check_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(65535)),
                    "mouse on entry 0 (MAX sends 65535)")
     expect_eq(s.lists()["cbvel"], (entries, 0), "speed list after choosing MAX")
     s.close()
@@ -156,7 +142,7 @@ def scenario_choose_speed(ctx):
     s.driver("wait-window")
     check_aspi_loads(s, places, since, [r"c:\windows\system32\wnaspi32.dll"], "second start")
     s.expect_lists(([drive.description], 0), (entries, 1), "second start")
-    check_requests(s.requests(), [INQUIRY, GET_CONFIGURATION, MODE_SENSE], drive.address,
+    check_requests(s.requests(), to(drive, INQUIRY, GET_CONFIGURATION, MODE_SENSE),
                    "second start")
     s.close()
     s.check_log_clean()
@@ -181,8 +167,8 @@ def scenario_two_drives(ctx):
     dvd_fields, cd_fields, other_fields = [22160, 16620, 11080, 5540], [7056, 5645, 4234, 2822, 1411], \
         [9173, 7056, 5645, 4234]
     s = ctx.session("two-drives", [dvd, cd], adapters=2, completion="atonce",
-                    stored={dvd.key(dvd=True): stored_list(dvd_fields),
-                            dvd.key(dvd=False): stored_list(cd_fields),
+                    stored={dvd.key("dvd"): stored_list(dvd_fields),
+                            dvd.key("cd"): stored_list(cd_fields),
                             cd.key(): stored_list(other_fields)})
     s.launch()
     s.driver("wait-window")
@@ -193,13 +179,13 @@ def scenario_two_drives(ctx):
 
     s.mark()
     s.keys("Down")
-    check_requests(s.requests(), [GET_CONFIGURATION, MODE_SENSE], cd.address,
+    check_requests(s.requests(), to(cd, GET_CONFIGURATION, MODE_SENSE),
                    "Down in the drive list (refresh of the second drive, no speed sent)")
     s.expect_lists((drives, 1), (cd_entries, 2), "second drive chosen by keyboard")
 
     s.mark()
     s.driver("select-mouse", "cbdrive", 0)  # through the system's input queue this time
-    check_requests(s.requests(), [GET_CONFIGURATION, MODE_SENSE], dvd.address,
+    check_requests(s.requests(), to(dvd, GET_CONFIGURATION, MODE_SENSE),
                    "first drive chosen with the mouse")
     s.expect_lists((drives, 0), (dvd_entries, 2), "first drive chosen with the mouse")
 
@@ -238,7 +224,7 @@ def scenario_load_eject(ctx):
             s.driver("alt", action)
             time.sleep(0.1)
             s.driver("settle")
-        check_requests(s.requests(), [block], drive.address, f"{how} {action}")
+        check_requests(s.requests(), to(drive, block), f"{how} {action}")
         expect_eq(s.lists(), shown, f"lists after {how} {action} (no refresh)")
 
     s.keys("alt+s")
@@ -266,7 +252,7 @@ def scenario_answer_no(ctx):
     s.driver("wait-window")
     drives = [first.description, second.description]
     s.expect_lists((drives, 0), ([], -1), "after No")
-    check_requests(s.requests(), [], first.address, "after No")
+    check_requests(s.requests(), to(first), "after No")
     expect_eq(s.stored(), {second.key(): ("sz", stored_list(second_fields))},
               "stored lists after No")
 
@@ -281,7 +267,7 @@ def scenario_answer_no(ctx):
     s.facts("answer", "no")
     s.driver("settle")
     s.expect_lists((drives, 0), ([], -1), "after the second No")
-    check_requests(s.requests(), [], first.address, "after the second No")
+    check_requests(s.requests(), to(first), "after the second No")
     expect_eq(s.stored(), {second.key(): ("sz", stored_list(second_fields))},
               "stored lists after the second No")
     s.close()
@@ -316,11 +302,11 @@ def scenario_bad_values(ctx):
     check_box(box, False, "error box on choosing 0x")
     s.facts("errorbox")
     s.driver("settle")
-    check_requests(s.requests(), [GET_CONFIGURATION], second.address,
+    check_requests(s.requests(), to(second, GET_CONFIGURATION),
                    "choosing the entry of 'abc' (medium class read, no speed sent)")
     s.mark()
     s.keys("Down")
-    check_requests(s.requests(), [GET_CONFIGURATION, set_speed_cdb(7056)], second.address,
+    check_requests(s.requests(), to(second, GET_CONFIGURATION, set_speed_cdb(7056)),
                    "choosing 40x after the error")
     expect_eq(s.driver("boxes").strip(), "none", "message box after choosing 40x")
     s.close()

@@ -1,19 +1,12 @@
 """The program on the pass-through route, through Wine's own device code, to
 drives simulated below Wine at the Linux system-call layer."""
 
-import re
-
 from ..commands import EJECT, GET_CONFIGURATION, INQUIRY, LOAD, MODE_SENSE, set_speed_cdb
-from ..drives import detection_requests, selected_entry, shown_entries, stored_list
+from ..drivelog import check_detection, check_requests, to
+from ..drives import stored_list
 from ..expect import expect, expect_eq
-from ..sgroute import (EIO, SENSE_WRITTEN, PassthroughSession, SgDrive, check_sg_requests,
-                       sg_dvd_drive, to)
+from ..sgroute import EIO, SENSE_WRITTEN, PassthroughSession, SgDrive, sg_dvd_drive
 from ..texts import PROMPT_EN
-
-
-def tray_of(s, drive):
-    m = re.search(rf"^{drive.address} .*tray=(\d)", open(s.state_path).read(), re.M)
-    return m and m.group(1)
 
 
 def scenario_passthrough_start(ctx):
@@ -26,8 +19,8 @@ def scenario_passthrough_start(ctx):
     s.launch()
     q = s.question()
     expect_eq((q["text"], q["main"]), (PROMPT_EN, "hidden"), "question at the first start")
-    check_sg_requests(s.requests(), to(drive, INQUIRY, GET_CONFIGURATION),
-                      "start-up before the question (identify, medium class)")
+    check_requests(s.requests(), to(drive, INQUIRY, GET_CONFIGURATION),
+                   "start-up before the question (identify, medium class)")
     expect(s.queries("IDLUN") and all(r == (drive.address, "ret=0") for r in s.queries("IDLUN")),
            f"the address comes from SCSI_IOCTL_GET_IDLUN: {s.queries('IDLUN')}")
 
@@ -35,37 +28,30 @@ def scenario_passthrough_start(ctx):
     s.facts("answer", "yes")
     s.driver("wait-window")
     s.driver("settle")
-    blocks, found = detection_requests(drive)
-    expect_eq(len(blocks), 188, "commands in a detection")
-    check_sg_requests(s.requests(), to(drive, GET_CONFIGURATION, *blocks, GET_CONFIGURATION,
-                                       MODE_SENSE), "after Yes (medium class, detection, refresh)")
-    fields = [65535] + found
-    expect_eq(s.stored(), {drive.key(): ("sz", stored_list(found))}, "stored lists")
-    entries = shown_entries(stored_list(found), dvd=True)
-    selected = selected_entry(entries, drive.current, True)
-    expect_eq((drive.description, selected), ("2:0:0 ACME     DVD-RW X1        1.0  (E:)", 2),
-              "the listed drive and its current speed")
-    s.expect_lists(([drive.description], 0), (entries, selected), "after detection")
+    found, medium = check_detection(s.requests(), drive, "after Yes (medium class, detection, refresh)")
+    expect_eq(s.stored(), {drive.key(medium): ("sz", found)}, "stored lists")
+    expect_eq(drive.description, "2:0:0 ACME     DVD-RW X1        1.0  (E:)", "the listed drive")
+    entries, selected = ["MAX", "16x", "12x", "8x", "4x"], 2
+    s.expect_lists(([drive.description], 0), (entries, selected), "after detection (12x selected)")
 
     s.keys("Tab")
     s.mark()
     s.keys("Down")
-    check_sg_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(fields[selected + 1])),
-                      f"Down to entry {selected + 1}")
+    check_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(11080)),
+                   "Down to entry 3 (8x sends field 4)")
     s.mark()
     s.choose_with_mouse("cbvel", 0)
-    check_sg_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(65535)),
-                      "mouse on MAX")
-    drive.current = drive.settle_on(65535)
+    check_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(65535)),
+                   "mouse on MAX")
 
     s.mark()
     s.click_control("bteject")
-    check_sg_requests(s.requests(), to(drive, EJECT), "Eject clicked")
-    expect_eq(tray_of(s, drive), "1", "tray after Eject")
+    check_requests(s.requests(), to(drive, EJECT), "Eject clicked")
+    expect_eq(s.requests()[-1].tray, "1", "tray after Eject")
     s.mark()
     s.keys("alt+l")
-    check_sg_requests(s.requests(), to(drive, LOAD), "Alt+L")
-    expect_eq(tray_of(s, drive), "0", "tray after Load")
+    check_requests(s.requests(), to(drive, LOAD), "Alt+L")
+    expect_eq(s.requests()[-1].tray, "0", "tray after Load")
     s.close()
 
     s.mark()
@@ -73,8 +59,8 @@ def scenario_passthrough_start(ctx):
     s.driver("wait-window")
     expect_eq(s.driver("boxes").strip(), "none", "message box at the second start")
     s.expect_lists(([drive.description], 0), (entries, 1), "second start (the kept 16x)")
-    check_sg_requests(s.requests(), to(drive, INQUIRY, GET_CONFIGURATION, MODE_SENSE),
-                      "second start")
+    check_requests(s.requests(), to(drive, INQUIRY, GET_CONFIGURATION, MODE_SENSE),
+                   "second start")
     s.close()
     s.check_log_clean()
     ctx.note("requests besides SG_IO: " + ", ".join(
@@ -105,8 +91,8 @@ def scenario_passthrough_drives(ctx):
                       "1:1:0 ORUNTEK  CD-ROM 52X       2.10 (F:)",
                       "0:0:0 ORUN     CD-R 4000        0.9  (G:)"], "descriptions")
     s.expect_lists((names, 0), (["MAX", "16x", "12x", "8x", "4x"], 2), "at start")
-    check_sg_requests(s.requests(), to(scsi, INQUIRY) + to(ide, INQUIRY) + to(lost, INQUIRY)
-                      + to(scsi, GET_CONFIGURATION, MODE_SENSE), "start-up")
+    check_requests(s.requests(), to(scsi, INQUIRY) + to(ide, INQUIRY) + to(lost, INQUIRY)
+                   + to(scsi, GET_CONFIGURATION, MODE_SENSE), "start-up")
     asked = {a for a, _ in s.queries("IDLUN")}
     expect_eq(asked, {scsi.address, lost.address}, "drives asked their SCSI address (not the IDE one)")
     expect(all(r == "ret=-1 errno=25" for a, r in s.queries("IDLUN") if a == lost.address),
@@ -117,20 +103,20 @@ def scenario_passthrough_drives(ctx):
     s.expect_lists((names, 1), (["MAX", "52x", "40x", "32x", "24x"], -1),
                    "the IDE drive: its list, no current speed after CHECK CONDITION")
     seen = s.requests()
-    check_sg_requests(seen, to(ide, GET_CONFIGURATION, MODE_SENSE), "refresh of the IDE drive")
+    check_requests(seen, to(ide, GET_CONFIGURATION, MODE_SENSE), "refresh of the IDE drive")
     expect_eq((seen[1].status, seen[1].resid, seen[1].sensewr), (2, 24, SENSE_WRITTEN),
               "MODE SENSE: status, residual and sense length handed back")
 
     s.mark()
     s.keys("Down")
     s.expect_lists((names, 2), (["MAX", "40x", "32x", "24x", "16x", "8x"], 3), "the third drive")
-    check_sg_requests(s.requests(), to(lost, GET_CONFIGURATION, MODE_SENSE), "refresh of the third")
+    check_requests(s.requests(), to(lost, GET_CONFIGURATION, MODE_SENSE), "refresh of the third")
     s.keys("Tab")
     s.mark()
     s.keys("Down", "Up")
     seen = s.requests()
-    check_sg_requests(seen, to(lost, GET_CONFIGURATION, set_speed_cdb(2822), GET_CONFIGURATION,
-                               set_speed_cdb(4234)), "choosing on the drive whose speed fails")
+    check_requests(seen, to(lost, GET_CONFIGURATION, set_speed_cdb(2822), GET_CONFIGURATION,
+                            set_speed_cdb(4234)), "choosing on the drive whose speed fails")
     expect_eq([(r.ret, r.errno) for r in seen[1::2]], [(-1, EIO)] * 2, "SET CD SPEED fails")
     expect_eq(s.driver("boxes").strip(), "none", "message box after the failed commands")
     expect_eq(s.lists()["cbvel"], (["MAX", "40x", "32x", "24x", "16x", "8x"], 3),
@@ -158,6 +144,6 @@ def scenario_passthrough_drives(ctx):
     s.mark()
     s.keys("Home")
     s.expect_lists((names, 0), (["MAX", "16x", "12x", "8x", "4x"], 2), "back to the first drive")
-    check_sg_requests(s.requests(), to(scsi, GET_CONFIGURATION, MODE_SENSE), "back to the first")
+    check_requests(s.requests(), to(scsi, GET_CONFIGURATION, MODE_SENSE), "back to the first")
     s.close()
     s.check_log_clean()

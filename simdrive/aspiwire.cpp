@@ -1,5 +1,6 @@
 #include "aspiwire.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -7,12 +8,7 @@ namespace aspiwire {
 
 namespace {
 
-// ASPI command and status codes.
-constexpr uint8_t kGetDevType = 1;
-constexpr uint8_t kExecScsiCmd = 2;
-constexpr uint8_t kGetDiskInfo = 6;
-constexpr uint8_t kRescanScsiBus = 7;
-
+// ASPI status codes.
 constexpr uint8_t kPending = 0x00;
 constexpr uint8_t kComp = 0x01;
 constexpr uint8_t kErr = 0x04;
@@ -25,7 +21,6 @@ constexpr uint8_t kDirOut = 0x10;
 constexpr uint8_t kEventNotify = 0x40;
 
 constexpr uint8_t kHaSelectionTimeout = 0x11;
-constexpr uint8_t kCheckCondition = 0x02;
 
 uint32_t Le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
@@ -39,66 +34,41 @@ void* Pointer(const uint8_t* p) {
   return reinterpret_cast<void*>(v);
 }
 
-const char* CmdName(uint8_t cmd) {
-  switch (cmd) {
-    case 0: return "SC_HA_INQUIRY";
-    case kGetDevType: return "SC_GET_DEV_TYPE";
-    case kExecScsiCmd: return "SC_EXEC_SCSI_CMD";
-    case 3: return "SC_ABORT_SRB";
-    case 4: return "SC_RESET_DEV";
-    case kGetDiskInfo: return "SC_GET_DISK_INFO";
-    case kRescanScsiBus: return "SC_RESCAN_SCSI_BUS";
-    default: return "SC_UNKNOWN";
-  }
+std::string Hex2(unsigned value) {
+  char text[4];
+  std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+  return text;
 }
 
 }  // namespace
 
 ExecLayout ExecLayoutFor(size_t pointerSize) {
+  // A 64-bit SRB_BufPointer moves what follows it by 4 bytes, a 64-bit
+  // SRB_PostProc what follows that by 4 more.
+  const size_t wider = pointerSize == 8 ? 4 : 0;
   ExecLayout l;
-  if (pointerSize == 8) {
-    l.bufPointer = 16;
-    l.senseLen = 24;
-    l.cdbLen = 25;
-    l.haStat = 26;
-    l.targStat = 27;
-    l.postProc = 28;
-    l.cdb = 56;
-    l.sense = 72;
-    l.size = 88;
-  } else {
-    l.bufPointer = 16;
-    l.senseLen = 20;
-    l.cdbLen = 21;
-    l.haStat = 22;
-    l.targStat = 23;
-    l.postProc = 24;
-    l.cdb = 48;
-    l.sense = 64;
-    l.size = 80;
-  }
+  l.senseLen = 20 + wider;
+  l.cdbLen = l.senseLen + 1;
+  l.haStat = l.senseLen + 2;
+  l.targStat = l.senseLen + 3;
+  l.postProc = l.senseLen + 4;
+  l.cdb = 48 + 2 * wider;  // CDBByte[16], then SenseArea
+  l.sense = l.cdb + 16;
+  l.size = l.sense + 16;
   return l;
 }
 
 std::string Request::Describe() const {
-  char head[160];
-  std::snprintf(head, sizeof(head), "%s ha=%u target=%u lun=%u", CmdName(cmd), haId, target, lun);
-  std::string line = head;
+  std::string line = "SRB " + std::to_string(haId) + ":" + std::to_string(target) + ":" +
+                     std::to_string(lun) + " cmd=" + Hex2(cmd);
   if (cmd == kExecScsiCmd) {
-    char exec[120];
-    std::snprintf(exec, sizeof(exec), " flags=%02X senselen=%u cdblen=%u buflen=%u buffer=%s event=%s cdb=",
-                  flags, senseLen, cdbLen, static_cast<unsigned>(bufLen), hasBuffer ? "yes" : "no",
-                  hasEvent ? "yes" : "no");
-    line += exec;
-    for (size_t i = 0; i < cdb.size(); ++i) {
-      char hex[4];
-      std::snprintf(hex, sizeof(hex), i ? " %02X" : "%02X", cdb[i]);
-      line += hex;
-    }
+    line += " flags=" + Hex2(flags) + " buflen=" + std::to_string(bufLen) + " buffer=" + (hasBuffer ? "1" : "0") +
+            " event=" + (hasEvent ? "1" : "0") + " senselen=" + std::to_string(senseLen) +
+            " cdblen=" + std::to_string(cdbLen) + " cdb=";
+    for (uint8_t byte : cdb) line += Hex2(byte);
   }
-  char tail[24];
-  std::snprintf(tail, sizeof(tail), " status=%02X", status);
-  return line + tail;
+  line += " -> status=" + Hex2(status);
+  return answer.empty() ? line : line + " " + answer;
 }
 
 uint32_t Library::SupportInfo() const {
@@ -135,9 +105,11 @@ uint32_t Library::Send(void* srb) {
       req.device = static_cast<int>(d - devices.data());
       if (req.cmd == kGetDevType) {
         b[10] = d->deviceType;
+        req.answer = "type=" + Hex2(b[10]);
       } else {
         b[10] = 0;  // SRB_DriveFlags
         b[11] = d->driveNumber;
+        req.answer = "drive=" + Hex2(b[11]);
       }
       return finish(kComp);
     }
@@ -179,24 +151,17 @@ uint32_t Library::Send(void* srb) {
     const int dir = (req.flags & kDirIn) ? 1 : (req.flags & kDirOut) ? 2 : 0;
     simdrive::Reply r = d->drive->Execute(&b[l.cdb], req.cdbLen, buffer, req.bufLen, dir);
     req.executed = true;
+    req.answer = d->drive->Describe();
     if (r.callFailed) {
       b[l.haStat] = kHaSelectionTimeout;
       outcome = kErr;
     } else {
       b[l.targStat] = r.status;
-      if (r.status == kCheckCondition) {
+      if (r.status == simdrive::kCheckCondition) {
         outcome = kErr;
-        // Fixed-format sense into SenseArea, no more than asked for and
-        // no more than the area holds.
-        uint8_t sense[18] = {};
-        sense[0] = 0x70;
-        sense[2] = r.senseKey;
-        sense[7] = 10;
-        sense[12] = r.asc;
-        size_t n = req.senseLen;
-        if (n > l.size - l.sense) n = l.size - l.sense;
-        if (n > sizeof(sense)) n = sizeof(sense);
-        std::memcpy(&b[l.sense], sense, n);
+        // Sense into SenseArea, no more than asked for and no more than the area holds.
+        const auto sense = r.Sense();
+        std::memcpy(&b[l.sense], sense.data(), std::min({size_t{req.senseLen}, l.size - l.sense, sense.size()}));
       } else if (r.status != 0) {
         outcome = kErr;
       }

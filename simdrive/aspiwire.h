@@ -1,7 +1,9 @@
 // The receiving side of an ASPI library: reads request blocks by their byte
 // offsets in the platform's layout (as a real library does, not through the
 // program's own structures) and answers them from a table of devices.
-// Shared by winsim and the end-to-end test wnaspi32.dll.
+// Shared by winsim and the end-to-end test wnaspi32.dll. The offsets are this
+// side's own reading of ASPI, not the program's structures: the host tests
+// hold the program's blocks against them.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +15,9 @@
 #include "drivemodel.h"
 
 namespace aspiwire {
+
+// SRB_Cmd codes a library answers.
+enum : uint8_t { kGetDevType = 1, kExecScsiCmd = 2, kGetDiskInfo = 6, kRescanScsiBus = 7 };
 
 // Offsets of the execute block (SC_EXEC_SCSI_CMD). The 32-bit layout is
 // 80 bytes; 64-bit pointers widen SRB_BufPointer and SRB_PostProc (packed).
@@ -42,7 +47,10 @@ struct Request {
   uint8_t status = 0;        // what Send returned
   int device = -1;           // devices index the request reached, -1 none
   bool executed = false;     // an execute request that reached a drive
-  std::string Describe() const;  // one log line, CDB in hex
+  std::string answer;        // device type, drive number, or the drive's state after the command
+  // One log line: "SRB 0:1:0 cmd=02 flags=48 buflen=24 buffer=1 event=1
+  // senselen=14 cdblen=10 cdb=5A00... -> status=01 medium=dvd speed=16620 tray=0".
+  std::string Describe() const;
 };
 
 class Library {

@@ -10,9 +10,6 @@
 namespace sgwire {
 namespace {
 
-constexpr uint8_t kCheckCondition = 0x02;
-constexpr uint8_t kIllegalRequest = 0x05;
-constexpr uint8_t kInvalidOpcode = 0x20;
 constexpr unsigned char kDriverSense = 0x08;  // DRIVER_SENSE: sense data was written
 constexpr int kMaxCdb = 16;
 
@@ -49,14 +46,9 @@ Answer SgIo(const Target& t, sg_io_hdr_t& h) {
                   : h.dxfer_direction == SG_DXFER_TO_DEV                                           ? 2
                                                                                                    : 0;
   const uint32_t length = dir == 0 ? 0 : h.dxfer_len;
-  simdrive::Reply r;
-  if (t.drive) {
-    r = t.drive->Execute(h.cmdp, h.cmd_len, static_cast<uint8_t*>(h.dxferp), length, dir);
-  } else {
-    r.status = kCheckCondition;
-    r.senseKey = kIllegalRequest;
-    r.asc = kInvalidOpcode;
-  }
+  const simdrive::Reply r =
+      t.drive ? t.drive->Execute(h.cmdp, h.cmd_len, static_cast<uint8_t*>(h.dxferp), length, dir)
+              : simdrive::IllegalRequest(simdrive::kInvalidOpcode);
   // The device went away under the command: the call fails and the header
   // keeps what the caller put there.
   if (r.callFailed) return Fail(EIO);
@@ -70,18 +62,13 @@ Answer SgIo(const Target& t, sg_io_hdr_t& h) {
   h.sb_len_wr = 0;
   h.duration = 1;
   h.info = r.status == 0 ? SG_INFO_OK : SG_INFO_CHECK;
-  if (r.status == kCheckCondition) {
-    // Fixed-format sense as a drive returns it; the block layer copies at
-    // most the caller's room and says how much it wrote.
-    uint8_t sense[18] = {};
-    sense[0] = 0x70;  // current error, fixed format
-    sense[2] = r.senseKey;
-    sense[7] = sizeof sense - 8;  // additional sense length
-    sense[12] = r.asc;
+  if (r.status == simdrive::kCheckCondition) {
+    // The block layer copies at most the caller's room and says how much it wrote.
+    const auto sense = r.Sense();
     h.driver_status = kDriverSense;
     if (h.sbp != nullptr && h.mx_sb_len > 0) {
-      const unsigned char n = static_cast<unsigned char>(std::min<size_t>(h.mx_sb_len, sizeof sense));
-      std::memcpy(h.sbp, sense, n);
+      const unsigned char n = static_cast<unsigned char>(std::min<size_t>(h.mx_sb_len, sense.size()));
+      std::memcpy(h.sbp, sense.data(), n);
       h.sb_len_wr = n;
     }
   }

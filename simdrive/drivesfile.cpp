@@ -21,18 +21,22 @@ bool ParseNumber(const std::string& text, unsigned long max, unsigned long& valu
   return *end == '\0' && value <= max;
 }
 
+// A number no greater than max into a narrower field.
+template <typename T>
+bool ParseInto(const std::string& text, unsigned long max, T& field) {
+  unsigned long value;
+  if (!ParseNumber(text, max, value)) return false;
+  field = T(value);
+  return true;
+}
+
 bool ParseAddress(const std::string& text, aspiwire::Device& device) {
-  unsigned long a, t, l;
   const auto c1 = text.find(':');
   const auto c2 = text.find(':', c1 == std::string::npos ? c1 : c1 + 1);
   if (c1 == std::string::npos || c2 == std::string::npos) return false;
-  if (!ParseNumber(text.substr(0, c1), 255, a) || !ParseNumber(text.substr(c1 + 1, c2 - c1 - 1), 255, t) ||
-      !ParseNumber(text.substr(c2 + 1), 255, l))
-    return false;
-  device.adapter = uint8_t(a);
-  device.target = uint8_t(t);
-  device.lun = uint8_t(l);
-  return true;
+  return ParseInto(text.substr(0, c1), 255, device.adapter) &&
+         ParseInto(text.substr(c1 + 1, c2 - c1 - 1), 255, device.target) &&
+         ParseInto(text.substr(c2 + 1), 255, device.lun);
 }
 
 // The text between the first and the last double quote, blanks kept.
@@ -69,10 +73,7 @@ bool ParseMedium(const std::string& text, uint16_t& profile) {
       return true;
     }
   }
-  unsigned long v;
-  if (!ParseNumber(text, 65535, v)) return false;
-  profile = uint16_t(v);
-  return true;
+  return ParseInto(text, 65535, profile);
 }
 
 bool ParseFault(const std::string& text, simdrive::Drive& drive) {
@@ -113,13 +114,8 @@ bool ParseNode(const std::string& text, Node& node) {
 // One setting of the current device; false when the key or value is unknown.
 bool ParseDeviceSetting(const std::string& key, const std::string& value, aspiwire::Device& device,
                         simdrive::Drive& drive, Node& node) {
-  unsigned long v;
   if (key == "node") return ParseNode(value, node);
-  if (key == "channel") {
-    if (!ParseNumber(value, 255, v)) return false;
-    node.channel = uint8_t(v);
-    return true;
-  }
+  if (key == "channel") return ParseInto(value, 255, node.channel);
   if (key == "vendor") return ParseQuoted(value, drive.vendor);
   if (key == "product") return ParseQuoted(value, drive.product);
   if (key == "revision") return ParseQuoted(value, drive.revision);
@@ -135,21 +131,13 @@ bool ParseDeviceSetting(const std::string& key, const std::string& value, aspiwi
   if (key == "medium") return ParseMedium(value, drive.profile);
   if (key == "cd-speeds") return ParseSpeeds(value, drive.cdSpeeds);
   if (key == "dvd-speeds") return ParseSpeeds(value, drive.dvdSpeeds);
-  if (key == "current") {
-    if (!ParseNumber(value, 65535, v)) return false;
-    drive.currentSpeed = uint16_t(v);
-    return true;
-  }
+  if (key == "current") return ParseInto(value, 65535, drive.currentSpeed);
   if (key == "ignores-set-speed") {
     drive.ignoresSetSpeed = true;
     return value.empty();
   }
   if (key == "fault") return ParseFault(value, drive);
-  if (key == "device-type") {
-    if (!ParseNumber(value, 255, v)) return false;
-    device.deviceType = uint8_t(v);
-    return true;
-  }
+  if (key == "device-type") return ParseInto(value, 255, device.deviceType);
   if (key == "query-fails") {
     device.queryFails = true;
     return value.empty();
@@ -162,17 +150,8 @@ bool ParseDeviceSetting(const std::string& key, const std::string& value, aspiwi
 }
 
 bool ParseGlobalSetting(const std::string& key, const std::string& value, Setup& setup) {
-  unsigned long v;
-  if (key == "adapters") {
-    if (!ParseNumber(value, 255, v)) return false;
-    setup.library.adapterCount = uint8_t(v);
-    return true;
-  }
-  if (key == "support-status") {
-    if (!ParseNumber(value, 255, v)) return false;
-    setup.library.supportStatus = uint8_t(v);
-    return true;
-  }
+  if (key == "adapters") return ParseInto(value, 255, setup.library.adapterCount);
+  if (key == "support-status") return ParseInto(value, 255, setup.library.supportStatus);
   if (key == "complete") {
     if (value == "pending")
       setup.completion = Completion::Pending;
@@ -185,11 +164,7 @@ bool ParseGlobalSetting(const std::string& key, const std::string& value, Setup&
     setup.library.completeAtOnce = setup.completion == Completion::AtOnce;
     return true;
   }
-  if (key == "complete-delay-ms") {
-    if (!ParseNumber(value, 10000, v)) return false;
-    setup.completeDelayMs = unsigned(v);
-    return true;
-  }
+  if (key == "complete-delay-ms") return ParseInto(value, 10000, setup.completeDelayMs);
   return false;
 }
 
@@ -247,12 +222,10 @@ void ApplyState(const std::string& text, aspiwire::Library& library) {
     while (fields >> field) {
       const auto eq = field.find('=');
       if (eq == std::string::npos) continue;
-      unsigned long v;
-      if (!ParseNumber(field.substr(eq + 1), 65535, v)) continue;
-      const std::string name = field.substr(0, eq);
-      if (name == "speed") device->drive->currentSpeed = uint16_t(v);
-      if (name == "profile") device->drive->profile = uint16_t(v);
-      if (name == "tray") device->drive->trayOpen = v != 0;
+      const std::string name = field.substr(0, eq), value = field.substr(eq + 1);
+      if (name == "profile") ParseMedium(value, device->drive->profile);
+      if (name == "speed") ParseInto(value, 65535, device->drive->currentSpeed);
+      if (name == "tray") ParseInto(value, 65535, device->drive->trayOpen);
     }
   }
 }

@@ -38,7 +38,6 @@
 #include <vector>
 
 #include "aspiwire.h"
-#include "drivemodel.h"
 
 namespace e2edrives {
 
@@ -63,8 +62,9 @@ struct Setup {
 // Parses the drives file; on a malformed line sets error and returns false.
 bool ParseDrives(const std::string& text, Setup& setup, std::string& error);
 
-// State file: one line per device, "a:t:l speed=N profile=N tray=0|1".
-// Devices not named keep what the drives file gave them.
+// State file: one line per device, "a:t:l speed=N profile=N tray=0|1"; the
+// profile may also be a medium's name, as in the drives file. Devices not
+// named keep what the drives file gave them.
 void ApplyState(const std::string& text, aspiwire::Library& library);
 std::string FormatState(const aspiwire::Library& library);
 

@@ -1,8 +1,10 @@
 // A simulated CD/DVD drive that answers SCSI MMC command blocks.
 // Plain portable C++ with no platform calls: host tests reach it through
-// winsim, the end-to-end test ASPI library links it into a real DLL.
+// winsim, the end-to-end test ASPI library and the preloaded Linux library
+// through their wire formats.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -29,12 +31,22 @@ enum class Fault : uint8_t {
   Status,          // ends with the drive's faultStatus, nothing transferred
 };
 
+// SCSI status, and the sense key and codes the drive reports with CHECK CONDITION.
+enum : uint8_t { kGood = 0x00, kCheckCondition = 0x02 };
+enum : uint8_t { kIllegalRequest = 0x05, kInvalidOpcode = 0x20, kInvalidField = 0x24 };
+
 struct Reply {
-  uint8_t status = 0;        // SCSI status: 0 good, 2 CHECK CONDITION
+  uint8_t status = kGood;
   uint32_t transferred = 0;  // bytes moved in the data phase
   bool callFailed = false;   // the transport should fail the call itself
   uint8_t senseKey = 0, asc = 0;  // for CHECK CONDITION
+
+  // Fixed-format sense data, as the drive returns it with CHECK CONDITION.
+  std::array<uint8_t, 18> Sense() const;
 };
+
+// CHECK CONDITION with ILLEGAL REQUEST and this additional sense code.
+Reply IllegalRequest(uint8_t asc);
 
 class Drive {
  public:
@@ -71,6 +83,10 @@ class Drive {
   Fault FaultFor(uint8_t opcode) const;
   bool IsDvdMedium() const;
   uint16_t SettleOn(uint16_t request) const;
+  // What it holds and runs at, as the end-to-end logs end each command:
+  // "medium=dvd speed=16620 tray=0", the medium by the speeds it settles on
+  // (none, dvd, or cd for any other disc).
+  std::string Describe() const;
 };
 
 }  // namespace simdrive

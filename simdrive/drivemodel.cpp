@@ -5,21 +5,24 @@
 
 namespace simdrive {
 
-namespace {
+std::array<uint8_t, 18> Reply::Sense() const {
+  std::array<uint8_t, 18> sense{};
+  sense[0] = 0x70;  // current error, fixed format
+  sense[2] = senseKey;
+  sense[7] = sense.size() - 8;  // additional sense length
+  sense[12] = asc;
+  return sense;
+}
 
-constexpr uint8_t kGood = 0x00;
-constexpr uint8_t kCheckCondition = 0x02;
-constexpr uint8_t kIllegalRequest = 0x05;
-constexpr uint8_t kInvalidOpcode = 0x20;
-constexpr uint8_t kInvalidField = 0x24;
-
-Reply Check(uint8_t asc) {
+Reply IllegalRequest(uint8_t asc) {
   Reply r;
   r.status = kCheckCondition;
   r.senseKey = kIllegalRequest;
   r.asc = asc;
   return r;
 }
+
+namespace {
 
 uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
@@ -40,7 +43,7 @@ void PutField(uint8_t* field, size_t width, const std::string& text) {
 Reply DataIn(const std::vector<uint8_t>& reply, uint32_t allocation, uint8_t* buffer,
              uint32_t bufferLength, int dir) {
   uint32_t n = std::min<uint32_t>({static_cast<uint32_t>(reply.size()), allocation, bufferLength});
-  if (n > 0 && (dir != 1 || buffer == nullptr)) return Check(kInvalidField);
+  if (n > 0 && (dir != 1 || buffer == nullptr)) return IllegalRequest(kInvalidField);
   if (n > 0) std::memcpy(buffer, reply.data(), n);
   Reply r;
   r.status = kGood;
@@ -100,12 +103,18 @@ uint16_t Drive::SettleOn(uint16_t request) const {
   return *std::min_element(speeds.begin(), speeds.end());
 }
 
+std::string Drive::Describe() const {
+  const char* medium = profile == kNoMedium ? "none" : IsDvdMedium() ? "dvd" : "cd";
+  return std::string("medium=") + medium + " speed=" + std::to_string(currentSpeed) +
+         " tray=" + (trayOpen ? "1" : "0");
+}
+
 Reply Drive::Execute(const uint8_t* cdb, uint32_t cdbLength, uint8_t* buffer,
                      uint32_t bufferLength, int dir) {
-  if (cdb == nullptr || cdbLength == 0) return Check(kInvalidField);
+  if (cdb == nullptr || cdbLength == 0) return IllegalRequest(kInvalidField);
   const uint8_t opcode = cdb[0];
   switch (FaultFor(opcode)) {
-    case Fault::CheckCondition: return Check(kInvalidField);
+    case Fault::CheckCondition: return IllegalRequest(kInvalidField);
     case Fault::NoTransfer: return Reply{};
     case Fault::CallFails: {
       Reply r;
@@ -121,13 +130,13 @@ Reply Drive::Execute(const uint8_t* cdb, uint32_t cdbLength, uint8_t* buffer,
   }
   // A block shorter than its opcode's group defines leaves the drive with
   // whatever the transport did not send.
-  if (cdbLength < CommandLength(opcode)) return Check(kInvalidField);
+  if (cdbLength < CommandLength(opcode)) return IllegalRequest(kInvalidField);
   for (const auto& raw : rawReplies)
     if (raw.first == opcode) return DataIn(raw.second, bufferLength, buffer, bufferLength, dir);
 
   switch (opcode) {
     case 0x12: {  // INQUIRY
-      if (cdb[1] & 0x01) return Check(kInvalidField);  // vital product data not modelled
+      if (cdb[1] & 0x01) return IllegalRequest(kInvalidField);  // vital product data not modelled
       std::vector<uint8_t> reply(36, 0);
       reply[0] = 0x05;  // CD/DVD device
       reply[1] = 0x80;  // removable medium
@@ -140,7 +149,7 @@ Reply Drive::Execute(const uint8_t* cdb, uint32_t cdbLength, uint8_t* buffer,
     }
     case 0x5A: {  // MODE SENSE(10)
       const uint8_t page = cdb[2] & 0x3F;
-      if (page != 0x2A && page != 0x3F) return Check(kInvalidField);
+      if (page != 0x2A && page != 0x3F) return IllegalRequest(kInvalidField);
       const std::vector<uint16_t>& speeds = IsDvdMedium() ? dvdSpeeds : cdSpeeds;
       const uint16_t fastest =
           speeds.empty() ? currentSpeed : *std::max_element(speeds.begin(), speeds.end());
@@ -186,7 +195,7 @@ Reply Drive::Execute(const uint8_t* cdb, uint32_t cdbLength, uint8_t* buffer,
       return Reply{};
     }
     default:
-      return Check(kInvalidOpcode);
+      return IllegalRequest(kInvalidOpcode);
   }
 }
 
