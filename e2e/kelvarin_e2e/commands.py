@@ -10,6 +10,14 @@ GET_CONFIGURATION = bytes([0x46, 0x02, 0, 0, 0, 0, 0, 0, 8, 0])
 INQUIRY = bytes([0x12, 0, 0, 0, 36, 0])
 LOAD = bytes([0x1B, 1, 0, 0, 0x03, 0])
 EJECT = bytes([0x1B, 1, 0, 0, 0x02, 0])
+
+
+def choice_blocks(*speeds):
+    """The user's choices of a speed, one each: the medium class read, then
+    the field sent."""
+    return [block for speed in speeds for block in (GET_CONFIGURATION, set_speed_cdb(speed))]
+
+
 # Data direction and transfer length that go with each command block.
 SHAPES = {0x12: ("in", 36), 0x5A: ("in", 24), 0x46: ("in", 8), 0xBB: ("none", 0),
           0x1B: ("none", 0)}

@@ -8,7 +8,7 @@ import sys
 import tempfile
 import time
 
-from .drivelog import requests_in
+from .drivelog import check_detection, requests_in
 from .expect import Failure, expect, expect_eq
 from .procs import Xvfb, end_process
 from .wine import (copy_prefix, make_locales, make_template, parse_reg, reg_quote,
@@ -270,6 +270,15 @@ class Session:
 
     def error_box(self):
         return self.facts("wait-error")
+
+    def detect_on_yes(self, drive, what="after Yes (medium class, detection, refresh)"):
+        """Yes to the question: the detection and the refresh after it, checked
+        against the drive's log. Returns the list to be stored and the medium."""
+        self.mark()
+        self.facts("answer", "yes")
+        self.driver("wait-window")
+        self.driver("settle")
+        return check_detection(self.requests(), drive, what)
 
     # -- what the drives received, what is stored ---------------------------
 

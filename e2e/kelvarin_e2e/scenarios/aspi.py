@@ -5,8 +5,8 @@ import re
 import shutil
 import time
 
-from ..commands import EJECT, GET_CONFIGURATION, INQUIRY, LOAD, MODE_SENSE, set_speed_cdb
-from ..drivelog import check_detection, check_requests, requests_in, to
+from ..commands import EJECT, GET_CONFIGURATION, INQUIRY, LOAD, MODE_SENSE, choice_blocks
+from ..drivelog import check_requests, requests_in, to
 from ..drives import Drive, cd_drive, dvd_drive, stored_list
 from ..expect import expect, expect_eq
 from ..texts import PROMPT_EN
@@ -27,11 +27,7 @@ def scenario_first_start(ctx):
     expect(sum(1 for r in requests_in(s.log_lines(), "SRB") if r.cmd == 1) == 64,
            "the inventory asks the device type at 64 addresses of the one adapter")
 
-    s.mark()
-    s.facts("answer", "yes")
-    s.driver("wait-window")
-    s.driver("settle")
-    dvd_list, medium = check_detection(s.requests(), drive, "after Yes (medium class, detection, refresh)")
+    dvd_list, medium = s.detect_on_yes(drive)
     expect_eq(s.stored(), {drive.key(medium): ("sz", dvd_list)}, "stored lists")
     s.expect_lists(([drive.description], 0), (["MAX", "16x", "12x", "8x", "4x"], 2),
                    "after detection (the current speed, 12x, selected)")
@@ -44,10 +40,7 @@ def scenario_first_start(ctx):
     s.set_medium(drive, "cd")
     s.launch()
     expect_eq(s.question()["text"], PROMPT_EN, "question with a CD loaded")
-    s.mark()
-    s.facts("answer", "yes")
-    s.driver("wait-window")
-    cd_list, cd_medium = check_detection(s.requests(), drive, "detection with a CD")
+    cd_list, cd_medium = s.detect_on_yes(drive, "detection with a CD")
     expect_eq(s.stored(), {drive.key(medium): ("sz", dvd_list), drive.key(cd_medium): ("sz", cd_list)},
               "stored lists after the CD")
     s.expect_lists(([drive.description], 0), (["MAX", "40x", "32x", "24x", "16x", "8x"], 1), "CD list")
@@ -107,27 +100,16 @@ def scenario_choose_speed(ctx):
 
     s.mark()
     s.keys("Down")
-    check_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(2822)),
+    check_requests(s.requests(), to(drive, *choice_blocks(2822)),
                    "Down from 24x to 16x (entry 4 sends field 5)")
     expect_eq(s.lists()["cbvel"][1], 4, "selected entry after Down")
-
     s.mark()
     s.keys("Up", "Up")
-    check_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(4234),
-                                  GET_CONFIGURATION, set_speed_cdb(5645)), "Up twice: one speed per step")
-
-    s.mark()
-    s.choose_with_mouse("cbvel", 1)
-    check_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(7056)),
-                   "mouse on entry 1 (40x)")
-    s.mark()
-    s.choose_with_mouse("cbvel", 5)
-    check_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(1411)),
-                   "mouse on entry 5 (8x)")
-    s.mark()
-    s.choose_with_mouse("cbvel", 0)
-    check_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(65535)),
-                   "mouse on entry 0 (MAX sends 65535)")
+    check_requests(s.requests(), to(drive, *choice_blocks(4234, 5645)), "Up twice: one speed per step")
+    for entry, speed, name in ((1, 7056, "40x"), (5, 1411, "8x"), (0, 65535, "MAX sends 65535")):
+        s.mark()
+        s.choose_with_mouse("cbvel", entry)
+        check_requests(s.requests(), to(drive, *choice_blocks(speed)), f"mouse on entry {entry} ({name})")
     expect_eq(s.lists()["cbvel"], (entries, 0), "speed list after choosing MAX")
     s.close()
 
@@ -306,7 +288,7 @@ def scenario_bad_values(ctx):
                    "choosing the entry of 'abc' (medium class read, no speed sent)")
     s.mark()
     s.keys("Down")
-    check_requests(s.requests(), to(second, GET_CONFIGURATION, set_speed_cdb(7056)),
+    check_requests(s.requests(), to(second, *choice_blocks(7056)),
                    "choosing 40x after the error")
     expect_eq(s.driver("boxes").strip(), "none", "message box after choosing 40x")
     s.close()

@@ -1,8 +1,8 @@
 """The program on the pass-through route, through Wine's own device code, to
 drives simulated below Wine at the Linux system-call layer."""
 
-from ..commands import EJECT, GET_CONFIGURATION, INQUIRY, LOAD, MODE_SENSE, set_speed_cdb
-from ..drivelog import check_detection, check_requests, to
+from ..commands import EJECT, GET_CONFIGURATION, INQUIRY, LOAD, MODE_SENSE, choice_blocks, set_speed_cdb
+from ..drivelog import check_requests, to
 from ..drives import stored_list
 from ..expect import expect, expect_eq
 from ..sgroute import EIO, SENSE_WRITTEN, PassthroughSession, SgDrive, sg_dvd_drive
@@ -24,11 +24,7 @@ def scenario_passthrough_start(ctx):
     expect(s.queries("IDLUN") and all(r == (drive.address, "ret=0") for r in s.queries("IDLUN")),
            f"the address comes from SCSI_IOCTL_GET_IDLUN: {s.queries('IDLUN')}")
 
-    s.mark()
-    s.facts("answer", "yes")
-    s.driver("wait-window")
-    s.driver("settle")
-    found, medium = check_detection(s.requests(), drive, "after Yes (medium class, detection, refresh)")
+    found, medium = s.detect_on_yes(drive)
     expect_eq(s.stored(), {drive.key(medium): ("sz", found)}, "stored lists")
     expect_eq(drive.description, "2:0:0 ACME     DVD-RW X1        1.0  (E:)", "the listed drive")
     entries, selected = ["MAX", "16x", "12x", "8x", "4x"], 2
@@ -37,12 +33,10 @@ def scenario_passthrough_start(ctx):
     s.keys("Tab")
     s.mark()
     s.keys("Down")
-    check_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(11080)),
-                   "Down to entry 3 (8x sends field 4)")
+    check_requests(s.requests(), to(drive, *choice_blocks(11080)), "Down to entry 3 (8x sends field 4)")
     s.mark()
     s.choose_with_mouse("cbvel", 0)
-    check_requests(s.requests(), to(drive, GET_CONFIGURATION, set_speed_cdb(65535)),
-                   "mouse on MAX")
+    check_requests(s.requests(), to(drive, *choice_blocks(65535)), "mouse on MAX")
 
     s.mark()
     s.click_control("bteject")
@@ -115,8 +109,7 @@ def scenario_passthrough_drives(ctx):
     s.mark()
     s.keys("Down", "Up")
     seen = s.requests()
-    check_requests(seen, to(lost, GET_CONFIGURATION, set_speed_cdb(2822), GET_CONFIGURATION,
-                            set_speed_cdb(4234)), "choosing on the drive whose speed fails")
+    check_requests(seen, to(lost, *choice_blocks(2822, 4234)), "choosing on the drive whose speed fails")
     expect_eq([(r.ret, r.errno) for r in seen[1::2]], [(-1, EIO)] * 2, "SET CD SPEED fails")
     expect_eq(s.driver("boxes").strip(), "none", "message box after the failed commands")
     expect_eq(s.lists()["cbvel"], (["MAX", "40x", "32x", "24x", "16x", "8x"], 3),
