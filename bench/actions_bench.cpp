@@ -1,11 +1,13 @@
 // Host time of each window action with 1, 8 and 255 drives on each
 // transport, with the platform calls and device commands one action makes;
-// and detection against a bare loop of the same 188 commands.
+// detection against a bare loop of the same 188 commands; and a refresh
+// against the length of the stored value.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <string>
 
 #include "bench/benchmachine.h"
 #include "drive/tcddrive.h"
@@ -80,6 +82,28 @@ PER_ROUTE(Choice);
 PER_ROUTE(Detection);
 PER_ROUTE(Load);
 PER_ROUTE(Eject);
+
+// A refresh over one drive whose stored value is range(0) KB of one-digit
+// fields: the time should grow in step with the length.
+void RefreshLength(benchmark::State& state) {
+  bench::SetUpMachine(Route::Spti, 1);
+  bench::View view;
+  TForm1 form(view);
+  bench::StoreListsAndSelectLast(form, view);
+  const size_t bytes = static_cast<size_t>(state.range(0)) * 1024;
+  std::string list = "65535,";
+  while (list.size() + 2 <= bytes) list += "1,";
+  winsim::SetString(HKEY_CURRENT_USER, bench::kStore, cddrives.at(0).description + " DVD", list);
+  form.cbdriveChange();
+  state.counters["entries"] = view.speeds.Count();
+  state.counters["bytes"] = static_cast<double>(list.size());
+  for (auto _ : state) {
+    form.cbdriveChange();
+    winsim::machine().commands.clear();
+  }
+  form.FormDestroy();
+}
+BENCHMARK(RefreshLength)->Arg(1)->Arg(4)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond);
 
 // Shut-down alone: the window is created again, untimed, before each one.
 void ShutDown(benchmark::State& state, Route route) {

@@ -23,9 +23,18 @@ uint16_t BigEndian16(const uint8_t* bytes) {
 
 }  // namespace
 
+// "Kelvarin drive A:T:L": without a backslash the name belongs to the
+// session, and Windows 98 takes it as it is.
+static std::string DriveMutexName(uint8_t adapter, uint8_t target, uint8_t lun) {
+  return "Kelvarin drive " + std::to_string(adapter) + ":" + std::to_string(target) + ":" +
+         std::to_string(lun);
+}
+
 tcddrive::tcddrive(uint8_t adapter, uint8_t target, uint8_t lun)
     : transport(activetransport), adapter(adapter), target(target), lun(lun),
       handle(INVALID_HANDLE_VALUE) {
+  if (transport == tpNone) return;
+  lock.emplace(DriveMutexName(adapter, target, lun).c_str());
   if (transport != tpSpti) return;
   const uint8_t number = FindCdRomIndex(adapter, target, lun);
   unique_device device(OpenCdRomDevice(number));
@@ -45,6 +54,7 @@ tcddrive::tcddrive(uint8_t adapter, uint8_t target, uint8_t lun)
 
 tcddrive::~tcddrive() {
   if (transport == tpSpti) CloseDevice(handle);
+  lock.reset();
 }
 
 bool tcddrive::ExecCmd(const uint8_t* cdb, uint8_t cdblength, void* buffer, uint32_t bufferlength,

@@ -1,13 +1,17 @@
-// One CD/DVD drive, opened for the span of one action.
+// One CD/DVD drive, opened for the span of one action. While it exists no
+// other drive object for the same address, in this program or another one of
+// the session, sends commands: each holds the address's named mutex.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "scsi/aspispti.h"
+#include "scsi/winhandles.h"
 
 typedef std::vector<uint16_t> tdynwordarray;
 
@@ -33,6 +37,8 @@ class tcddrive {
   ttransport Transport() const { return transport; }
 
  private:
+  // Taken before the device is opened, released after it is closed.
+  std::optional<mutex_ownership> lock;
   ttransport transport;
   uint8_t adapter;
   uint8_t target;

@@ -45,7 +45,7 @@ struct DeviceTraits {
 };
 using unique_device = unique_winobject<DeviceTraits>;
 
-// Events and access tokens, which answer null on failure.
+// Events, access tokens and mutexes, which answer null on failure.
 struct KernelHandleTraits {
   using value_type = HANDLE;
   static HANDLE invalid() { return nullptr; }
@@ -53,6 +53,31 @@ struct KernelHandleTraits {
 };
 using unique_event = unique_winobject<KernelHandleTraits>;
 using unique_token = unique_winobject<KernelHandleTraits>;
+
+// Ownership of a named mutex for the owner's lifetime: created or opened by
+// name and waited for as long as another holds it; an owner that ended
+// holding it left it abandoned, and it is taken over. When the mutex cannot
+// be created or waited for, the owner holds nothing and the work goes on
+// unguarded, as it did before there was a mutex.
+class mutex_ownership {
+ public:
+  explicit mutex_ownership(const char* name) : handle_(CreateMutexA(nullptr, FALSE, name)) {
+    if (!handle_) return;
+    const DWORD waited = WaitForSingleObject(handle_.get(), INFINITE);
+    owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+  }
+  ~mutex_ownership() {
+    if (owned_) ReleaseMutex(handle_.get());
+  }
+  mutex_ownership(const mutex_ownership&) = delete;
+  mutex_ownership& operator=(const mutex_ownership&) = delete;
+
+  bool owned() const { return owned_; }
+
+ private:
+  unique_winobject<KernelHandleTraits> handle_;
+  bool owned_ = false;
+};
 
 struct SidTraits {
   using value_type = PSID;

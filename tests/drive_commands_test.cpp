@@ -210,7 +210,8 @@ TEST_F(DriveObjectTest, HoldsADeviceOnlyOnPassThroughAndSendsNothingWithoutTrans
     {
       tcddrive drive(1, 0, 0);
       EXPECT_EQ(transport, drive.Transport());
-      EXPECT_EQ(transport == tpSpti ? 1 : 0, M().count.openHandles);
+      // The device on pass-through, the address's mutex on either transport.
+      EXPECT_EQ(transport == tpSpti ? 2 : transport == tpAspi ? 1 : 0, M().count.openHandles);
       EXPECT_EQ(transport == tpNone ? 0 : 7056, drive.GetCurrentSpeed());
       if (transport == tpNone) {
         std::string v = "x", p = "x", r = "x";
@@ -226,6 +227,30 @@ TEST_F(DriveObjectTest, HoldsADeviceOnlyOnPassThroughAndSendsNothingWithoutTrans
     EXPECT_EQ(0, M().count.openHandles);
     if (transport != tpSpti) { EXPECT_EQ(0, Calls(Api::CreateFileA)); }
   }
+}
+
+TEST_F(DriveObjectTest, HoldsItsAddressMutexWhileItLivesAndTakesOverAnAbandonedOne) {
+  winsim::AddCdRom(0, 1, 0, 0);
+  UseSpti();
+  // Another program took the mutex and ended without giving it back.
+  M().thread = 2;
+  HANDLE other = CreateMutexA(nullptr, FALSE, "Kelvarin drive 1:0:0");
+  ASSERT_NE(nullptr, other);
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(other, 0));
+  winsim::EndThread(2);
+  M().thread = 1;
+  {
+    tcddrive drive(1, 0, 0);
+    const winsim::MutexOwnership held = winsim::MutexOwner("Kelvarin drive 1:0:0");
+    EXPECT_EQ(1u, held.owner);
+    EXPECT_EQ(1u, held.count);
+    EXPECT_EQ(0u, winsim::MutexOwner("Kelvarin drive 1:0:1").owner);
+    EXPECT_TRUE(drive.Eject(1));
+  }
+  EXPECT_EQ(0u, winsim::MutexOwner("Kelvarin drive 1:0:0").owner);
+  EXPECT_TRUE(CloseHandle(other));
+  EXPECT_TRUE(winsim::NothingOpen());
+  EXPECT_TRUE(M().misuse.empty());
 }
 
 // 255 is also the search's "not found": device 255 is used only when it
@@ -259,7 +284,8 @@ TEST_F(DriveObjectTest, DeviceThatWillNotOpenLeavesNoTransport) {
     EXPECT_EQ(tpNone, drive.Transport());
     EXPECT_EQ(0, drive.GetCurrentSpeed());
   }
-  EXPECT_EQ(1, Calls(Api::CloseHandle)) << "only the search's handle was closed";
+  EXPECT_EQ(2, Calls(Api::CloseHandle)) << "only the search's handle and the mutex were closed";
+  EXPECT_TRUE(winsim::NothingOpen());
   EXPECT_TRUE(M().commands.empty());
 }
 

@@ -629,6 +629,34 @@ TEST_P(FaultAction, TrayFailuresSendNothingAndShowNothing) {
   }
 }
 
+// The address's mutex guards against a second program; when it cannot be
+// created, waited for or given back, each action still does exactly what it
+// does with it, and leaves nothing open.
+TEST_P(FaultAction, DriveMutexFailuresChangeNothingTheUserSeesOrTheDriveGets) {
+  const Route route = GetParam();
+  const struct {
+    const char* name;
+    Step prepare, action;
+    int objects;  // drive objects the action makes
+  } actions[] = {{"start-up", kNothing, kCreate, 3},  {"refresh", kCreate, kRefresh, 2},
+                 {"choice", WithChoice(1), kChoose, 1}, {"detection", kCreate, kDetect, 3},
+                 {"load", kCreate, kLoad, 1},           {"eject", kCreate, kEject, 1}};
+  // Every wait on pass-through is a mutex's; on ASPI most are the commands'.
+  std::vector<Api> apis{Api::CreateMutexA, Api::ReleaseMutex};
+  if (route == Route::Spti) apis.push_back(Api::WaitForSingleObject);
+  for (const auto& a : actions) {
+    SCOPED_TRACE(a.name);
+    const Observed clean = RunOnce(route, Api::CreateMutexA, 0, a.prepare, a.action);
+    for (Api api : apis)
+      Sweep(route, api, a.objects, a.prepare, a.action, [&clean](int, const Observed& seen) {
+        EXPECT_EQ(seen.shown, clean.shown);
+        EXPECT_EQ(seen.commands, clean.commands);
+        EXPECT_EQ(seen.dvdList, clean.dvdList);
+        EXPECT_EQ(seen.cdList, clean.cdList);
+      });
+  }
+}
+
 TEST_P(FaultAction, CleanRunsShowTheStoredListSendTheChoiceAndStoreTheDetection) {
   const Route route = GetParam();
   Observed seen = RunOnce(route, Api::CreateFileA, 0, kNothing, kCreate);

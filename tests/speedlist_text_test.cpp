@@ -52,6 +52,25 @@ TEST(GetToken, ReturnsNumberedFieldOrEmptyOutsideTheList) {
   for (const auto& c : cases) EXPECT_EQ(GetToken(c.text, ',', c.n), c.field) << c.text << " #" << c.n;
 }
 
+// A refresh takes the whole list in one split: it must give what taking the
+// fields one by one gives, blanks and empty fields included, and no more.
+TEST(GetToken, SplitGivesTheSameFieldsAsTakingThemOneByOne) {
+  const char* const texts[] = {"",         ",",         ",,",         ",,,",      "a",
+                               "a,",       ",a",        ",a,",        "a,,",      "a,,b",
+                               " a , b ",  " ",         " ,",         ", ",       "a;b,c;d",
+                               "65535,,",  "65535,9695,7056", "65535,9695,7056,", "\t,\n"};
+  for (const char delimiter : {',', ';'}) {
+    for (const std::string text : texts) {
+      const std::vector<std::string> split = SplitTokens(text, delimiter);
+      const int count = CountTokens(text, delimiter);
+      ASSERT_EQ(split.size(), static_cast<size_t>(count)) << text << " " << delimiter;
+      for (int i = 1; i <= count; ++i)
+        EXPECT_EQ(split[i - 1], GetToken(text, delimiter, i)) << text << " #" << i;
+    }
+  }
+  EXPECT_EQ(SplitTokens(" a ,,b, ", ','), (std::vector<std::string>{" a ", "", "b", " "}));
+}
+
 TEST(DropLastChars, RemovesTailOrEverything) {
   const struct {
     const char* text;

@@ -139,8 +139,9 @@ void TForm1::RefreshSpeeds() {
     if (Ask(detectprompt)) Detect();
     return;
   }
-  const int n = CountTokens(list, ',');
-  for (int i = 1; i <= n; ++i) speeds.Add(SpeedText(GetToken(list, ',', i), mediaclass));
+  // One pass over the text: the cost grows with its length alone.
+  for (const std::string& field : SplitTokens(list, ','))
+    speeds.Add(SpeedText(field, mediaclass));
   const uint16_t current = ReadCurrentSpeed(*info);
   std::vector<std::string> entries;
   for (int i = 0; i < speeds.Count(); ++i) entries.push_back(speeds.Item(i));

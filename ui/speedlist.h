@@ -15,8 +15,13 @@ std::string FormatSpeedList(const tdynwordarray& speeds);
 std::string ReadSpeedList(const std::string& name);
 void WriteSpeedList(const std::string& name, const std::string& list);
 
+// Fields between delimiters, numbered from 1; a delimiter at the very end
+// closes the last field rather than opening an empty one. GetToken answers ""
+// for a number outside 1 to CountTokens. SplitTokens gives all of them at
+// once: element i - 1 is GetToken(text, delimiter, i).
 int CountTokens(const std::string& text, char delimiter);
 std::string GetToken(const std::string& text, char delimiter, int n);
+std::vector<std::string> SplitTokens(const std::string& text, char delimiter);
 std::string DropLastChars(const std::string& text, int n);
 
 // Text to 32-bit integer: leading spaces, sign, decimal or $/x/X/0x/0X hex.

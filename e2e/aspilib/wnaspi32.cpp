@@ -29,10 +29,24 @@ struct Transfer {
 };
 std::vector<Transfer> transfers;
 
+// The drives' state file is shared by every program of the prefix: a drive
+// takes one request at a time, whoever sends it, so each request reads,
+// changes and writes the state under a mutex of the whole session too.
+HANDLE SharedState() {
+  static const HANDLE shared = CreateMutexA(nullptr, FALSE, "kelvarin-e2e drive state");
+  return shared;
+}
+
 class Locked {
  public:
-  Locked() { EnterCriticalSection(&lock); }
-  ~Locked() { LeaveCriticalSection(&lock); }
+  Locked() {
+    EnterCriticalSection(&lock);
+    if (SharedState()) WaitForSingleObject(SharedState(), INFINITE);
+  }
+  ~Locked() {
+    if (SharedState()) ReleaseMutex(SharedState());
+    LeaveCriticalSection(&lock);
+  }
   Locked(const Locked&) = delete;
   Locked& operator=(const Locked&) = delete;
 };

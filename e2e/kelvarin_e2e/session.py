@@ -75,6 +75,7 @@ class Session:
         self.limit = SCENARIO_TIMEOUT * self.wine.factor
         self.deadline = time.time() + self.limit
         self.program = None
+        self.others = []
         self.logmark = 0
         self.prepare()
         self.server = subprocess.Popen([self.wine.server, "-f", "-p"], env=self.env,
@@ -140,6 +141,16 @@ class Session:
                                         env={**self.program_env(), **(env or {})},
                                         stdout=self.program_out, stderr=subprocess.STDOUT)
 
+    def launch_another(self):
+        """A second program in the same prefix beside the first; stop() ends it
+        if the scenario does not."""
+        out = open(os.path.join(self.dir, "program2.out"), "ab")
+        other = subprocess.Popen([self.wine.loader, "kelvarin.exe"], cwd=self.bindir,
+                                 env=self.program_env(), stdout=out, stderr=subprocess.STDOUT)
+        out.close()
+        self.others.append(other)
+        return other
+
     def close(self):
         """Closes the window as its close button does; the program must end by itself."""
         self.driver("close")
@@ -159,6 +170,8 @@ class Session:
         if self.program is not None:
             end_process(self.program, 3)
             self.program = None
+        while self.others:
+            end_process(self.others.pop(), 3)
         stop_wineserver(self.wine, self.env, self.server)
         if self.xvfb:
             self.xvfb.stop()

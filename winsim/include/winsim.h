@@ -52,6 +52,8 @@ enum class Api : uint8_t {
   GetASPI32Buffer,
   FreeASPI32Buffer,
   TranslateASPI32Address,
+  CreateMutexA,
+  ReleaseMutex,
   Count
 };
 const char* ApiName(Api api);
@@ -104,7 +106,7 @@ struct PassThroughBlock {
 };
 
 struct Counters {
-  int openHandles = 0;   // device handles and tokens
+  int openHandles = 0;   // device handles, tokens and mutex handles
   int openEvents = 0;
   int openKeys = 0;
   int loadedModules = 0;  // LoadLibraryA minus FreeLibrary on wnaspi32.dll
@@ -159,6 +161,11 @@ struct Machine {
   };
   std::vector<Command> commands;
 
+  // The thread the program's calls come from: a mutex is owned by a thread.
+  // Tests switch it to play a second program; EndThread abandons what a
+  // thread still owns.
+  uint32_t thread = 1;
+
   // Loud markers for misuse that Windows would not report politely.
   bool deadlock = false;           // an INFINITE wait that could never end
   std::vector<std::string> misuse;  // calls made against the documented contract
@@ -188,6 +195,17 @@ void ArmFailure(std::initializer_list<Api> apis, int nth);
 using CallWatcher = std::function<void(Api)>;
 CallWatcher SetCallWatcher(CallWatcher watcher);
 void DisarmFailure();
+
+// A thread ends: every mutex it owns is abandoned, to be taken over by the
+// next wait.
+void EndThread(uint32_t thread);
+// The owner and recursion count of the named mutex, {0, 0} when unowned or
+// when no handle to it is open.
+struct MutexOwnership {
+  uint32_t owner;
+  uint32_t count;
+};
+MutexOwnership MutexOwner(const std::string& name);
 
 // Registry helpers for tests (paths without a leading backslash).
 RegKey* FindKey(HKEY root, const std::string& path);

@@ -256,6 +256,8 @@ BOOL WINAPI CloseHandle(HANDLE h) {
     if (m.aspi.Abandon(h) > 0)
       Misuse("event closed while an ASPI request would still signal it");
     --m.count.openEvents;
+  } else if (it->second.kind == Kind::Mutex) {
+    CloseMutexHandle(it->second);
   } else {
     --m.count.openHandles;
   }

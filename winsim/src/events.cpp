@@ -150,8 +150,10 @@ DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD milliseconds) {
     return WAIT_FAILED;
   }
   Machine& m = machine();
+  if (Object* o = FindObject(h); o != nullptr && o->kind == Kind::Mutex)
+    return WaitForMutex(*o, milliseconds);
   if (FindEvent(h) == nullptr) {
-    Misuse("WaitForSingleObject on something that is not an open event");
+    Misuse("WaitForSingleObject on something that is not an open event or mutex");
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
   }

@@ -9,7 +9,7 @@
 
 namespace winsim::detail {
 
-enum class Kind : uint8_t { Device, Token, Event };
+enum class Kind : uint8_t { Device, Token, Event, Mutex };
 
 struct Object {
   Kind kind;
@@ -17,6 +17,17 @@ struct Object {
   DWORD access = 0;        // Token: desired access
   bool signalled = false;  // Event
   bool manualReset = true; // Event
+  uint32_t mutex = 0;      // Mutex: key into State::mutexes
+};
+
+// One mutex object, shared by every handle opened to it by name. It lives
+// while a handle to it is open.
+struct MutexObject {
+  std::string name;        // empty: unnamed
+  uint32_t owner = 0;      // owning thread, 0 for none
+  uint32_t count = 0;      // recursion count of the owner
+  bool abandoned = false;  // its owner ended holding it; the next wait says so
+  uint32_t handles = 0;
 };
 
 struct OpenKey {
@@ -28,6 +39,7 @@ struct State {
   DWORD lastError = 0;
   std::map<uintptr_t, Object> objects;
   std::map<uintptr_t, OpenKey> keys;
+  std::map<uint32_t, MutexObject> mutexes;
   std::map<void*, size_t> sids;  // live SIDs from AllocateAndInitializeSid, with their size
   void FreeSids();
   ~State() { FreeSids(); }
@@ -51,6 +63,11 @@ HMODULE Kernel32Module();
 HMODULE Advapi32Module();
 HMODULE AspiModule();
 HMODULE ExeModule();
+
+// A wait on a mutex handle (WaitForSingleObject's part for mutexes), and a
+// mutex handle closed (CloseHandle's).
+DWORD WaitForMutex(Object& handle, DWORD milliseconds);
+void CloseMutexHandle(const Object& handle);
 
 // The ASPI library's entry points as winsim provides them.
 FARPROC AspiExport(const char* name);

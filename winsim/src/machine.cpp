@@ -75,7 +75,8 @@ const char* ApiName(Api api) {
       "RegCreateKeyExA",     "RegQueryValueExA",     "RegSetValueExA",
       "RegCloseKey",         "GetUserDefaultUILanguage", "FreeSid",
       "EqualSid",            "SetEvent",             "GetASPI32Buffer",
-      "FreeASPI32Buffer",    "TranslateASPI32Address"};
+      "FreeASPI32Buffer",    "TranslateASPI32Address", "CreateMutexA",
+      "ReleaseMutex"};
   static_assert(sizeof(names) / sizeof(names[0]) == static_cast<size_t>(Api::Count),
                 "one name per call");
   const size_t i = static_cast<size_t>(api);
@@ -110,6 +111,7 @@ void Reset() {
   st.FreeSids();
   st.objects.clear();
   st.keys.clear();
+  st.mutexes.clear();
   st.lastError = 0;
   Machine& m = machine();
   m = Machine{};

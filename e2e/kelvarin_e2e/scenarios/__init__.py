@@ -2,7 +2,7 @@
 
 from .aspi import (scenario_answer_no, scenario_bad_values, scenario_choose_speed,
                    scenario_first_start, scenario_load_eject, scenario_two_drives)
-from .busy import scenario_busy_pointer
+from .busy import scenario_busy_pointer, scenario_two_programs
 from .faults import scenario_faults
 from .passthrough import scenario_passthrough_drives, scenario_passthrough_start
 from .release import scenario_pe_checksum
@@ -19,6 +19,7 @@ SCENARIOS = [
     ("bad-values", scenario_bad_values),
     ("language", scenario_language),
     ("busy-pointer", scenario_busy_pointer),
+    ("two-programs", scenario_two_programs),
     ("pt-first-start", scenario_passthrough_start),
     ("pt-drives", scenario_passthrough_drives),
     ("other-routes", scenario_other_routes),

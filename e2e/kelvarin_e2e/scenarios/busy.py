@@ -1,7 +1,9 @@
-"""The pointer while the program works with a drive, seen from outside."""
+"""The program while it works with a slow drive, seen from outside: the
+pointer, and a second program started meanwhile."""
 
 import time
 
+from ..commands import GET_CONFIGURATION, INQUIRY, detection_blocks
 from ..drives import dvd_drive, stored_list
 from ..expect import expect, expect_eq
 from ..xcursor import cursor_shape
@@ -72,3 +74,79 @@ def scenario_busy_pointer(ctx):
     ctx.note(f"{len(busy)} looks during the detection: GetCursorInfo {busy[0][0]}, display "
              f"{busy[0][1][:4]}; before and after {idle_handle}, display {idle_shape}")
     s.close()
+
+
+def _runs(seen, blocks):
+    """Where blocks occur unbroken in seen, non-overlapping, and the longest
+    unbroken prefix of blocks anywhere in seen."""
+    starts, longest, i = [], 0, 0
+    while i < len(seen):
+        n = 0
+        while n < len(blocks) and i + n < len(seen) and seen[i + n] == blocks[n]:
+            n += 1
+        longest = max(longest, n)
+        if n == len(blocks):
+            starts.append(i)
+            i += n
+        else:
+            i += 1
+    return starts, longest
+
+
+def scenario_two_programs(ctx):
+    """Two programs started on one slow drive, both asked and both answered
+    Yes: the second one's detection waits for the first one's, so each sends
+    its 188 commands as one unbroken run, both store and show the drive's
+    true list, and the drive ends at the speed it had."""
+    drive = dvd_drive()
+    s = ctx.session("two-programs", [drive], completion="pending", delay_ms=DELAY_MS // 3)
+    s.launch()
+    s.question()
+    s.launch_another()
+    # The second one has identified the drive and read its class: nothing
+    # is stored yet, so it asks too.
+    deadline = time.time() + s.remaining()
+    while len(s.requests()) < 4 and time.time() < deadline:
+        time.sleep(0.1)
+    check = [r.cdb for r in s.requests()]
+    expect_eq(check, [INQUIRY, GET_CONFIGURATION] * 2, "both programs' start-up before the questions")
+    s.mark()
+    s.facts("answer", "yes")
+    s.question()
+    s.facts("answer", "yes")
+
+    blocks = detection_blocks(drive.current)
+    # Each: medium class and detection, then the refresh's class and speed.
+    total = 2 * (1 + len(blocks) + 2)
+    deadline = time.time() + s.remaining(60)
+    while len(s.requests()) < total and time.time() < deadline:
+        time.sleep(0.2)
+    time.sleep(0.5)
+    seen = s.requests()
+    starts, longest = _runs([r.cdb for r in seen], blocks)
+    # What the drive settled on during each unbroken detection, not the speed
+    # asked back at its end.
+    settled = [[r.speed for r in seen[i:i + len(blocks)] if r.cdb[0] == 0xBB][:-1] for i in starts]
+    found = [stored_list(dict.fromkeys(speeds)) for speeds in settled]
+    stored = s.stored()
+    ctx.note(f"{len(seen)} requests after the answers; unbroken detections {len(starts)}, "
+             f"longest unbroken run {longest} of {len(blocks)}; stored {stored}; the drive "
+             f"ends at {seen[-1].speed if seen else None} (was {drive.current})")
+    expect_eq(len(seen), total, "requests of the two detections and refreshes")
+    expect_eq(len(starts), 2, f"detections sent unbroken (longest run {longest})")
+    expect_eq(found[0], found[1], "the speeds each detection found")
+    expect_eq(stored, {drive.key(): ("sz", found[0])}, "stored list")
+    expect_eq(seen[-1].speed, drive.current, "the drive's speed after both detections")
+    shown = (["MAX", "16x", "12x", "8x", "4x"], 2)
+    programs = [s.program] + s.others
+    for left in (1, 0):
+        s.expect_lists(([drive.description], 0), shown, "a program after both detections")
+        s.driver("close")
+        deadline = time.time() + s.remaining(15)
+        while sum(p.poll() is None for p in programs) > left and time.time() < deadline:
+            time.sleep(0.1)
+        expect_eq(sum(p.poll() is None for p in programs), left, "programs still running")
+    for p in programs:
+        expect_eq(p.returncode, 0, f"exit status of kelvarin.exe (pid {p.pid})")
+    s.program, s.others = None, []
+    s.program_out.close()
