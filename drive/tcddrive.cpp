@@ -21,14 +21,14 @@ uint16_t BigEndian16(const uint8_t* bytes) {
   return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
 }
 
-}  // namespace
-
 // "Kelvarin drive A:T:L": without a backslash the name belongs to the
 // session, and Windows 98 takes it as it is.
-static std::string DriveMutexName(uint8_t adapter, uint8_t target, uint8_t lun) {
+std::string DriveMutexName(uint8_t adapter, uint8_t target, uint8_t lun) {
   return "Kelvarin drive " + std::to_string(adapter) + ":" + std::to_string(target) + ":" +
          std::to_string(lun);
 }
+
+}  // namespace
 
 tcddrive::tcddrive(uint8_t adapter, uint8_t target, uint8_t lun)
     : transport(activetransport), adapter(adapter), target(target), lun(lun),
