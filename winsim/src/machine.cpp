@@ -199,12 +199,7 @@ void ArmFailure(std::initializer_list<Api> apis, int nth) {
   m.failSeen = 0;
 }
 
-void DisarmFailure() {
-  Machine& m = machine();
-  m.failArmed.fill(false);
-  m.failAt = 0;
-  m.failSeen = 0;
-}
+void DisarmFailure() { ArmFailure({}, 0); }
 
 bool NothingOpen() {
   const Counters& c = machine().count;
