@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <utility>
 
 namespace e2edrives {
 namespace {
@@ -60,37 +61,38 @@ bool ParseSpeeds(const std::string& text, std::vector<uint16_t>& speeds) {
   return !speeds.empty();
 }
 
-bool ParseMedium(const std::string& text, uint16_t& profile) {
-  static const struct {
-    const char* name;
-    uint16_t profile;
-  } kMedia[] = {{"none", simdrive::kNoMedium}, {"cd", simdrive::kCdRom},     {"cdr", simdrive::kCdR},
-                {"cdrw", simdrive::kCdRw},     {"dvd", simdrive::kDvdRom},   {"dvd+r-dl", simdrive::kDvdPlusRDl},
-                {"bd", simdrive::kBdRom}};
-  for (const auto& m : kMedia) {
-    if (text == m.name) {
-      profile = m.profile;
+// One of the words of a table into its value.
+template <typename T, size_t N>
+bool ParseWord(const std::string& text, const std::pair<const char*, T> (&words)[N], T& value) {
+  for (const auto& word : words) {
+    if (text == word.first) {
+      value = word.second;
       return true;
     }
   }
-  return ParseInto(text, 65535, profile);
+  return false;
+}
+
+bool ParseMedium(const std::string& text, uint16_t& profile) {
+  static const std::pair<const char*, uint16_t> kMedia[] = {
+      {"none", simdrive::kNoMedium}, {"cd", simdrive::kCdRom},
+      {"cdr", simdrive::kCdR},       {"cdrw", simdrive::kCdRw},
+      {"dvd", simdrive::kDvdRom},    {"dvd+r-dl", simdrive::kDvdPlusRDl},
+      {"bd", simdrive::kBdRom}};
+  return ParseWord(text, kMedia, profile) || ParseInto(text, 65535, profile);
 }
 
 bool ParseFault(const std::string& text, simdrive::Drive& drive) {
+  static const std::pair<const char*, simdrive::Fault> kFaults[] = {
+      {"check", simdrive::Fault::CheckCondition},
+      {"notransfer", simdrive::Fault::NoTransfer},
+      {"callfails", simdrive::Fault::CallFails}};
   std::istringstream in(text);
   std::string opcode, kind;
   in >> opcode >> kind;
   unsigned long op;
-  if (!ParseNumber("0x" + opcode, 255, op)) return false;
   simdrive::Fault fault;
-  if (kind == "check")
-    fault = simdrive::Fault::CheckCondition;
-  else if (kind == "notransfer")
-    fault = simdrive::Fault::NoTransfer;
-  else if (kind == "callfails")
-    fault = simdrive::Fault::CallFails;
-  else
-    return false;
+  if (!ParseNumber("0x" + opcode, 255, op) || !ParseWord(kind, kFaults, fault)) return false;
   drive.SetFault(uint8_t(op), fault);
   return true;
 }
@@ -153,14 +155,11 @@ bool ParseGlobalSetting(const std::string& key, const std::string& value, Setup&
   if (key == "adapters") return ParseInto(value, 255, setup.library.adapterCount);
   if (key == "support-status") return ParseInto(value, 255, setup.library.supportStatus);
   if (key == "complete") {
-    if (value == "pending")
-      setup.completion = Completion::Pending;
-    else if (value == "signalled")
-      setup.completion = Completion::Signalled;
-    else if (value == "atonce")
-      setup.completion = Completion::AtOnce;
-    else
-      return false;
+    static const std::pair<const char*, Completion> kCompletions[] = {
+        {"pending", Completion::Pending},
+        {"signalled", Completion::Signalled},
+        {"atonce", Completion::AtOnce}};
+    if (!ParseWord(value, kCompletions, setup.completion)) return false;
     setup.library.completeAtOnce = setup.completion == Completion::AtOnce;
     return true;
   }

@@ -17,10 +17,7 @@
 
 class DeviceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    winsim::Reset();
-    ForgetProgramState();
-  }
+  void SetUp() override { Fresh(); }
   void TearDown() override {
     EXPECT_TRUE(winsim::NothingOpen());
     EXPECT_FALSE(M().deadlock);
@@ -28,6 +25,11 @@ class DeviceTest : public ::testing::Test {
     ForgetProgramState();
   }
 
+  // A fresh machine and program state: for each test, and each case of a table.
+  static void Fresh() {
+    winsim::Reset();
+    ForgetProgramState();
+  }
   static void ForgetProgramState() {
     activetransport = tpAspi;  // the value before InitAspiSpti runs
     cddrives.clear();

@@ -200,8 +200,7 @@ TEST_F(DriveObjectTest, MediaClassOverEveryProfileBoundary) {
 TEST_F(DriveObjectTest, HoldsADeviceOnlyOnPassThroughAndSendsNothingWithoutTransport) {
   for (ttransport transport : {tpSpti, tpAspi, tpNone}) {
     SCOPED_TRACE(int(transport));
-    winsim::Reset();
-    ForgetProgramState();
+    Fresh();
     winsim::AddCdRom(0, 1, 0, 0);
     M().aspi.adapterCount = 2;
     winsim::AddAspiDrive(1, 0, 0);

@@ -29,6 +29,13 @@ std::vector<std::vector<uint8_t>> ExpectedSequence(int saved) {
   return cdbs;
 }
 
+// What a detection by the drive object at that address leaves in list.
+tdynwordarray Detect(uint8_t adapter, uint8_t target, uint8_t lun, tdynwordarray list = {}) {
+  tcddrive drive(adapter, target, lun);
+  drive.DetectSpeeds(list);
+  return list;
+}
+
 std::vector<std::vector<uint8_t>> SentCdbs() {
   std::vector<std::vector<uint8_t>> cdbs;
   for (const auto& c : winsim::machine().commands) cdbs.push_back(c.cdb);
@@ -58,12 +65,7 @@ TEST_F(DetectionTest, ProbesBothLaddersAndKeepsEachSpeedOnceInFirstSeenOrder) {
     winsim::Reset();
     UseSpti();
     c.setup(DeviceDrive(winsim::AddCdRom(0, 1, 0, 0)));
-    tdynwordarray list{1, 2, 3};
-    {
-      tcddrive drive(1, 0, 0);
-      drive.DetectSpeeds(list);
-    }
-    EXPECT_EQ(c.list, list);
+    EXPECT_EQ(c.list, Detect(1, 0, 0, {1, 2, 3}));
     const auto expected = c.saved < 0 ? decltype(SentCdbs()){} : ExpectedSequence(c.saved);
     EXPECT_EQ(expected, SentCdbs()) << "every probe is made";
   }
@@ -81,18 +83,13 @@ TEST_F(DetectionTest, EachCommandFailingInTurnCostsOnlyItsOwnReading) {
   const int initial = 4234;
   for (size_t failed = 0; failed < 188; ++failed) {
     SCOPED_TRACE(testing::Message() << "command " << failed << " fails");
-    winsim::Reset();
-    ForgetProgramState();
+    Fresh();
     winsim::AddAspiDrive(0, 1, 0);
     AspiDrive(0).currentSpeed = initial;
     UseAspi();
     M().aspi.completeAtOnce = true;
     winsim::ArmFailure({winsim::Api::SendASPI32Command}, static_cast<int>(failed) + 1);
-    tdynwordarray list;
-    {
-      tcddrive drive(0, 1, 0);
-      drive.DetectSpeeds(list);
-    }
+    const tdynwordarray list = Detect(0, 1, 0);
     // Command 0 reads the speed to restore, 2k-1 sets probe k, 2k reads it.
     std::vector<int> reads{failed == 0 ? 0 : initial};
     for (size_t k = 1; k <= requests.size(); ++k) {
@@ -143,12 +140,7 @@ TEST_F(DetectionTest, ValueSeenAgainLaterIsNotAppendedAgain) {
     ScriptedDrive::reports.push_back(probe % 3 == 0 ? 500 : probe % 3 == 1 ? 300 : 3000);
   ScriptedDrive::next = 0;
   ScriptedDrive::requests.clear();
-  tdynwordarray list;
-  {
-    tcddrive drive(0, 1, 0);
-    drive.DetectSpeeds(list);
-  }
-  EXPECT_EQ((tdynwordarray{500, 300, 3000}), list);
+  EXPECT_EQ((tdynwordarray{500, 300, 3000}), Detect(0, 1, 0));
   EXPECT_EQ(94u, ScriptedDrive::next);
   ASSERT_EQ(94u, ScriptedDrive::requests.size());
   EXPECT_EQ(3000, ScriptedDrive::requests.back());

@@ -200,6 +200,13 @@ void Sweep(Route route, Api api, int expectedCount, const Step& prepare, const S
   }
 }
 
+// A sweep in which failing call n must end in the window state of row n.
+void SweepShown(Route route, Api api, const Step& prepare, const Step& action,
+                const std::vector<Shown>& expected) {
+  Sweep(route, api, static_cast<int>(expected.size()), prepare, action,
+        [&expected](int n, const Observed& seen) { EXPECT_EQ(seen.shown, expected[n - 1]); });
+}
+
 const Step kNothing = [](TForm1&, FakeView&) {};
 const Step kCreate = [](TForm1& form, FakeView&) { form.FormCreate(); };
 
@@ -246,19 +253,11 @@ TEST(FaultStartup, PassThroughOpensEndInTheStatesTheFailedOpenExplains) {
 TEST(FaultStartup, PassThroughControlCallsEndInTheStatesTheFailedCallExplains) {
   // Address in discovery; search address and INQUIRY; letter address;
   // search address and GET CONFIGURATION; search address and MODE SENSE.
-  Sweep(Route::Spti, Api::DeviceIoControl, 8, kNothing, kCreate,
-        [](int n, const Observed& seen) {
-          const Shown expected[] = {
-              Asked(Unidentified("0:0:0", "")),  // the drive listed at 0:0:0
-              Asked(Unidentified("1:0:0", "E")),
-              Asked(Unidentified("1:0:0", "E")),
-              Asked("1:0:0 ACME     DVD-RW X1        1.0  (:)"),
-              CdListShown(Route::Spti),
-              CdListShown(Route::Spti),
-              NoSelection(Route::Spti),
-              NoSelection(Route::Spti)};
-          EXPECT_EQ(seen.shown, expected[n - 1]);
-        });
+  SweepShown(Route::Spti, Api::DeviceIoControl, kNothing, kCreate,
+             {Asked(Unidentified("0:0:0", "")),  // the drive listed at 0:0:0
+              Asked(Unidentified("1:0:0", "E")), Asked(Unidentified("1:0:0", "E")),
+              Asked("1:0:0 ACME     DVD-RW X1        1.0  (:)"), CdListShown(Route::Spti),
+              CdListShown(Route::Spti), NoSelection(Route::Spti), NoSelection(Route::Spti)});
 }
 
 TEST(FaultStartup, AdministratorTestFailuresLeaveNoTransport) {
@@ -303,9 +302,7 @@ TEST(FaultStartup, EntryPointLookupFailuresOnPassThroughFallBackWithoutChange) {
 }
 
 TEST(FaultStartup, PassThroughRegistryFailuresAskOrShowTheReadError) {
-  Sweep(Route::Spti, Api::RegOpenKeyExA, 1, kNothing, kCreate, [](int, const Observed& seen) {
-    EXPECT_EQ(seen.shown, Asked(kSptiName));
-  });
+  SweepShown(Route::Spti, Api::RegOpenKeyExA, kNothing, kCreate, {Asked(kSptiName)});
   Sweep(Route::Spti, Api::RegQueryValueExA, 2, kNothing, kCreate, [](int n, const Observed& seen) {
     EXPECT_EQ(seen.shown, n == 1 ? Asked(kSptiName) : ReadFailed(kSptiName));
     EXPECT_EQ(seen.dvdList, Text(kOldDvdList));
@@ -359,39 +356,31 @@ TEST(FaultStartup, AspiRequestFailuresEndInTheStatesTheFailedRequestExplains) {
 
 TEST(FaultStartup, AspiEventCreationFailuresSendNothingForThatCommand) {
   // INQUIRY, GET CONFIGURATION, MODE SENSE.
-  Sweep(Route::Aspi, Api::CreateEventA, 3, kNothing, kCreate, [](int n, const Observed& seen) {
-    const Shown expected[] = {Asked(Unidentified("0:1:0", "E")), CdListShown(Route::Aspi),
-                              NoSelection(Route::Aspi)};
-    EXPECT_EQ(seen.shown, expected[n - 1]);
-  });
+  SweepShown(Route::Aspi, Api::CreateEventA, kNothing, kCreate,
+             {Asked(Unidentified("0:1:0", "E")), CdListShown(Route::Aspi),
+              NoSelection(Route::Aspi)});
 }
 
 TEST(FaultStartup, AspiRegistryFailuresKeepEnglishOrAskOrShowTheReadError) {
   // The language key first (Windows 98 reads it from the registry), then
   // the speed list's key.
-  Sweep(Route::Aspi, Api::RegOpenKeyExA, 2, kNothing, kCreate, [](int n, const Observed& seen) {
-    EXPECT_EQ(seen.shown, n == 1 ? Baseline(Route::Aspi) : Asked(kAspiName));
-  });
-  Sweep(Route::Aspi, Api::RegQueryValueExA, 4, kNothing, kCreate, [](int n, const Observed& seen) {
-    const Shown expected[] = {Baseline(Route::Aspi), Baseline(Route::Aspi), Asked(kAspiName),
-                              ReadFailed(kAspiName)};
-    EXPECT_EQ(seen.shown, expected[n - 1]);
-  });
+  SweepShown(Route::Aspi, Api::RegOpenKeyExA, kNothing, kCreate,
+             {Baseline(Route::Aspi), Asked(kAspiName)});
+  SweepShown(Route::Aspi, Api::RegQueryValueExA, kNothing, kCreate,
+             {Baseline(Route::Aspi), Baseline(Route::Aspi), Asked(kAspiName),
+              ReadFailed(kAspiName)});
 }
 
 TEST(FaultStartup, LanguageLookupFailuresFallBackToEnglish) {
   for (Route route : {Route::Spti, Route::Aspi}) {
     for (Api api : {Api::RegOpenKeyExA, Api::RegQueryValueExA}) {
-      const Step create = [](TForm1& form, FakeView&) {
-        winsim::machine().kernel32HasGetUserDefaultUILanguage = false;
-        form.FormCreate();
-      };
       // Only the first call of each is the language's; later ones are the store's.
       SetUpMachine(route);
       FakeView view;
       TForm1 form(view);
+      winsim::machine().kernel32HasGetUserDefaultUILanguage = false;
       winsim::ArmFailure({api}, 1);
-      create(form, view);
+      form.FormCreate();
       winsim::DisarmFailure();
       EXPECT_EQ(view.clientwidth, 413) << winsim::ApiName(api);
       EXPECT_EQ(detectprompt.size(), 83u);
@@ -428,34 +417,23 @@ std::vector<DeviceCalls> DeviceApis(Route route, int objects, int commands) {
   return {{Api::CreateEventA, commands}, {Api::SendASPI32Command, commands}};
 }
 
-// Whether the n-th call of api, on this route, falls in drive object k
-// (0-based) when every object issues the given numbers of commands.
-int ObjectOf(Route route, Api api, int n, const std::vector<int>& commandsPerObject) {
+// Where the n-th call of api falls, on this route, when every drive object
+// issues the given numbers of commands: the object (0-based), and the call
+// within it (0 for the search on pass-through); -1 for both past the last.
+struct Position {
+  int object, call;
+};
+
+Position PositionOf(Route route, Api api, int n, const std::vector<int>& commandsPerObject) {
   int first = 1;
   for (size_t k = 0; k < commandsPerObject.size(); ++k) {
-    int calls;
-    if (api == Api::CreateFileA)
-      calls = 2;
-    else if (route == Route::Spti)
-      calls = 1 + commandsPerObject[k];
-    else
-      calls = commandsPerObject[k];
-    if (n < first + calls) return static_cast<int>(k);
-    first += calls;
-  }
-  return -1;
-}
-
-// Which call within its object: 0 for the search on pass-through.
-int CallInObject(Route route, Api api, int n, const std::vector<int>& commandsPerObject) {
-  int first = 1;
-  for (int commands : commandsPerObject) {
+    const int commands = commandsPerObject[k];
     const int calls =
         api == Api::CreateFileA ? 2 : (route == Route::Spti ? 1 + commands : commands);
-    if (n < first + calls) return n - first + (route == Route::Spti ? 0 : 1);
+    if (n < first + calls) return {static_cast<int>(k), n - first + (route == Route::Spti ? 0 : 1)};
     first += calls;
   }
-  return -1;
+  return {-1, -1};
 }
 
 class FaultAction : public ::testing::TestWithParam<Route> {};
@@ -465,7 +443,7 @@ TEST_P(FaultAction, RefreshDeviceFailuresLoseOnlyTheClassOrTheCurrentSpeed) {
   for (const DeviceCalls& calls : DeviceApis(route, 2, 2)) {
     Sweep(route, calls.api, calls.count, kCreate, kRefresh,
           [route, calls](int n, const Observed& seen) {
-            const int object = ObjectOf(route, calls.api, n, {1, 1});
+            const int object = PositionOf(route, calls.api, n, {1, 1}).object;
             EXPECT_EQ(seen.shown, object == 0 ? CdListShown(route) : NoSelection(route));
             for (const auto& command : seen.commands) EXPECT_NE(command.substr(0, 2), "BB");
           });
@@ -474,9 +452,7 @@ TEST_P(FaultAction, RefreshDeviceFailuresLoseOnlyTheClassOrTheCurrentSpeed) {
 
 TEST_P(FaultAction, RefreshRegistryFailuresAskOrShowTheReadError) {
   const Route route = GetParam();
-  Sweep(route, Api::RegOpenKeyExA, 1, kCreate, kRefresh, [route](int, const Observed& seen) {
-    EXPECT_EQ(seen.shown, Asked(NameOf(route)));
-  });
+  SweepShown(route, Api::RegOpenKeyExA, kCreate, kRefresh, {Asked(NameOf(route))});
   Sweep(route, Api::RegQueryValueExA, 2, kCreate, kRefresh, [route](int n, const Observed& seen) {
     EXPECT_EQ(seen.shown, n == 1 ? Asked(NameOf(route)) : ReadFailed(NameOf(route)));
     EXPECT_EQ(seen.dvdList, Text(kOldDvdList));
@@ -490,7 +466,7 @@ TEST_P(FaultAction, ChoiceDeviceFailuresSendTheOtherListsFieldOrNothing) {
   for (const DeviceCalls& calls : DeviceApis(route, 1, 2)) {
     Sweep(route, calls.api, calls.count, WithChoice(1), kChoose,
           [route, calls](int n, const Observed& seen) {
-            const int call = CallInObject(route, calls.api, n, {2});
+            const int call = PositionOf(route, calls.api, n, {2}).call;
             std::vector<std::string> expected;
             // A command whose call failed never reaches the drive.
             if (calls.api != Api::CreateFileA && call == 1)  // the class read failed
@@ -552,8 +528,7 @@ TEST_P(FaultAction, DetectionDeviceFailuresStoreAWellFormedListUnderTheClassRead
   for (const DeviceCalls& calls : DeviceApis(route, 3, 1 + 1 + 186 + 1 + 2)) {
     Sweep(route, calls.api, calls.count, kCreate, kDetect,
           [route, calls](int n, const Observed& seen) {
-            const int object = ObjectOf(route, calls.api, n, kDetectionObjects);
-            const int call = CallInObject(route, calls.api, n, kDetectionObjects);
+            const auto [object, call] = PositionOf(route, calls.api, n, kDetectionObjects);
             const bool lostDrive = object == 0 && (calls.api == Api::CreateFileA || call == 0);
             if (lostDrive) {
               // The drive object has no transport: class 2 and the single speed 0.

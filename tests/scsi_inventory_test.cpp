@@ -136,8 +136,7 @@ TEST_F(InventoryTest, DescriptionTrimsBlanksAndControlsButNotHighBytes) {
 TEST_F(InventoryTest, DiscoveryStopsAt255DrivesOnBothTransports) {
   for (ttransport transport : {tpSpti, tpAspi}) {
     SCOPED_TRACE(transport == tpSpti ? "pass-through" : "ASPI");
-    winsim::Reset();
-    ForgetProgramState();
+    Fresh();
     if (transport == tpAspi) AspiForNonAdministrator();
     M().aspi.adapterCount = 5;  // 320 addresses
     for (int i = 0; i < 300; ++i) {

@@ -163,8 +163,7 @@ TEST_F(TransportTest, ChoiceOverThePlatformMatrix) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    winsim::Reset();
-    ForgetProgramState();
+    Fresh();
     c.setup();
     cddrives.resize(3);  // anything earlier is discarded
     EXPECT_EQ(c.ready, InitAspiSpti(c.request));
@@ -185,8 +184,7 @@ TEST_F(TransportTest, LibraryNeedsItsTwoCalledEntryPointsAndIsReleasedOnlyOnAspi
                {{{true, true, false, false, false}}, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ready ? "uncalled entry points missing" : "a required entry point missing");
-    winsim::Reset();
-    ForgetProgramState();
+    Fresh();
     winsim::SetNonNT();
     M().aspiPresent = true;
     M().aspiExports = c.exports;
@@ -205,8 +203,7 @@ TEST_F(TransportTest, LibraryNeedsItsTwoCalledEntryPointsAndIsReleasedOnlyOnAspi
 
 TEST_F(TransportTest, AspiRescansEveryAdapterBeforeTheScan) {
   for (uint8_t adapters : {2, 0}) {
-    winsim::Reset();
-    ForgetProgramState();
+    Fresh();
     AspiForNonAdministrator();
     M().aspi.adapterCount = adapters;
     EXPECT_TRUE(InitAspiSpti(tpAuto));

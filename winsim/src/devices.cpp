@@ -59,20 +59,13 @@ void PutLe32(uint8_t* p, uint32_t v) {
 
 BOOL Refuse(const std::string& why) {
   Misuse("DeviceIoControl(IOCTL_SCSI_PASS_THROUGH_DIRECT) refused: " + why);
-  SetLastError(ERROR_INVALID_PARAMETER);
-  return FALSE;
+  return Fail(ERROR_INVALID_PARAMETER, FALSE);
 }
 
 BOOL GetAddress(Device& d, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned) {
   if (in != nullptr || inSize != 0) Misuse("IOCTL_SCSI_GET_ADDRESS given an input buffer");
-  if (out == nullptr || outSize < 8) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
-  if (d.failAddress) {
-    SetLastError(ERROR_GEN_FAILURE);
-    return FALSE;
-  }
+  if (out == nullptr || outSize < 8) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+  if (d.failAddress) return Fail(ERROR_GEN_FAILURE, FALSE);
   uint8_t* a = static_cast<uint8_t*>(out);
   PutLe32(a, 8);  // Length
   a[4] = d.port;
@@ -119,10 +112,7 @@ BOOL PassThrough(size_t index, LPVOID in, DWORD inSize, LPVOID out, DWORD outSiz
       (p.senseInfoOffset < p.length ||
        uint64_t{p.senseInfoOffset} + p.senseInfoLength > outSize))
     return Refuse("sense area outside the output buffer");
-  if (d.failControl) {
-    SetLastError(ERROR_GEN_FAILURE);
-    return FALSE;
-  }
+  if (d.failControl) return Fail(ERROR_GEN_FAILURE, FALSE);
 
   const int dir = p.dataIn == 1 ? 1 : p.dataIn == 0 ? 2 : 0;
   simdrive::Reply r = d.drive.Execute(p.cdb.data(), p.cdbLength,
@@ -133,10 +123,7 @@ BOOL PassThrough(size_t index, LPVOID in, DWORD inSize, LPVOID out, DWORD outSiz
                      p.dataTransferLength};
   c.block = p;
   m.commands.push_back(c);
-  if (r.callFailed) {
-    SetLastError(ERROR_GEN_FAILURE);
-    return FALSE;
-  }
+  if (r.callFailed) return Fail(ERROR_GEN_FAILURE, FALSE);
 
   // The system buffer goes back to the caller's output buffer.
   std::vector<uint8_t> reply(outSize, 0);
@@ -173,58 +160,35 @@ UINT WINAPI GetDriveTypeA(LPCSTR root) {
 
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                           DWORD disposition, DWORD flags, HANDLE templateFile) {
-  if (Enter(Api::CreateFileA)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (Enter(Api::CreateFileA)) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   Machine& m = machine();
-  if (name == nullptr) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (name == nullptr) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
   m.openedPaths.push_back(name);
   if (access != (GENERIC_READ | GENERIC_WRITE) || share != (FILE_SHARE_READ | FILE_SHARE_WRITE) ||
       disposition != OPEN_EXISTING) {
     Misuse(std::string("CreateFileA(") + name + ") with access, sharing or disposition other than read-write, shared, existing");
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
+    return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
   if (security != nullptr || templateFile != nullptr || (flags != 0 && flags != FILE_ATTRIBUTE_NORMAL))
     Misuse(std::string("CreateFileA(") + name + ") with unexpected attributes or template");
   const int index = DeviceForPath(name);
-  if (index < 0) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
-  if (m.devices[index]->failOpen) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  const uintptr_t v = NewHandleValue();
+  if (index < 0) return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+  if (m.devices[index]->failOpen) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   Object o{Kind::Device};
   o.device = static_cast<size_t>(index);
-  state().objects.emplace(v, o);
-  ++m.count.openHandles;
-  return reinterpret_cast<HANDLE>(v);
+  return NewHandle(o);
 }
 
 BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                             DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) {
-  if (Enter(Api::DeviceIoControl)) {
-    SetLastError(ERROR_GEN_FAILURE);
-    return FALSE;
-  }
-  Object* o = FindObject(device);
-  if (o == nullptr || o->kind != Kind::Device) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (Enter(Api::DeviceIoControl)) return Fail(ERROR_GEN_FAILURE, FALSE);
+  Object* o = FindObject(device, Kind::Device);
+  if (o == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (overlapped != nullptr) Misuse("DeviceIoControl with an OVERLAPPED on a synchronous handle");
   if (returned == nullptr) {
     // Without an OVERLAPPED the count is required.
     Misuse("DeviceIoControl without a returned-bytes count");
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
+    return Fail(ERROR_INVALID_PARAMETER, FALSE);
   }
   Device& d = *machine().devices[o->device];
   switch (code) {
@@ -234,22 +198,17 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, 
       return PassThrough(o->device, in, inSize, out, outSize, returned);
     default:
       Misuse("DeviceIoControl with an unsupported control code");
-      SetLastError(kErrorInvalidFunction);
-      return FALSE;
+      return Fail(kErrorInvalidFunction, FALSE);
   }
 }
 
 BOOL WINAPI CloseHandle(HANDLE h) {
-  if (Enter(Api::CloseHandle)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (Enter(Api::CloseHandle)) return Fail(ERROR_INVALID_HANDLE, FALSE);
   auto& objects = state().objects;
   auto it = objects.find(reinterpret_cast<uintptr_t>(h));
   if (it == objects.end()) {
     Misuse("CloseHandle on a handle that is not open");
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    return Fail(ERROR_INVALID_HANDLE, FALSE);
   }
   Machine& m = machine();
   if (it->second.kind == Kind::Event) {

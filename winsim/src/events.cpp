@@ -12,13 +12,8 @@ constexpr DWORD kSsErr = 0x04;
 constexpr DWORD kSsInvalidSrb = 0xE0;
 constexpr DWORD kSsNoAdapters = 0xE8;
 
-Object* FindEvent(HANDLE h) {
-  Object* o = FindObject(h);
-  return o != nullptr && o->kind == Kind::Event ? o : nullptr;
-}
-
 void Signal(void* event) {
-  Object* o = FindEvent(event);
+  Object* o = FindObject(event, Kind::Event);
   if (o == nullptr) {
     Misuse("ASPI completion signalled an event that is not open");
     return;
@@ -61,27 +56,12 @@ DWORD __cdecl SimSendASPI32Command(LPVOID srb) {
   return status;
 }
 
-BOOL __cdecl SimGetASPI32Buffer(LPVOID) {
-  Enter(Api::GetASPI32Buffer);
-  Misuse("GetASPI32Buffer called");
+// The entry points the program looks up but never calls.
+template <Api api, typename... Args>
+BOOL __cdecl SimUncalled(Args...) {
+  Enter(api);
+  Misuse(std::string(ApiName(api)) + " called");
   return FALSE;
-}
-
-BOOL __cdecl SimFreeASPI32Buffer(LPVOID) {
-  Enter(Api::FreeASPI32Buffer);
-  Misuse("FreeASPI32Buffer called");
-  return FALSE;
-}
-
-BOOL __cdecl SimTranslateASPI32Address(PDWORD, PDWORD) {
-  Enter(Api::TranslateASPI32Address);
-  Misuse("TranslateASPI32Address called");
-  return FALSE;
-}
-
-template <typename F>
-FARPROC AsFarProc(F* f) {
-  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
 }
 
 }  // namespace
@@ -93,8 +73,9 @@ FARPROC AspiExport(const char* name) {
                                        "GetASPI32Buffer", "FreeASPI32Buffer",
                                        "TranslateASPI32Address"};
   const FARPROC procs[5] = {AsFarProc(&SimGetASPI32SupportInfo), AsFarProc(&SimSendASPI32Command),
-                            AsFarProc(&SimGetASPI32Buffer), AsFarProc(&SimFreeASPI32Buffer),
-                            AsFarProc(&SimTranslateASPI32Address)};
+                            AsFarProc(&SimUncalled<Api::GetASPI32Buffer, LPVOID>),
+                            AsFarProc(&SimUncalled<Api::FreeASPI32Buffer, LPVOID>),
+                            AsFarProc(&SimUncalled<Api::TranslateASPI32Address, PDWORD, PDWORD>)};
   for (size_t i = 0; i < 5; ++i)
     if (std::strcmp(name, names[i]) == 0) return machine().aspiExports[i] ? procs[i] : nullptr;
   return nullptr;
@@ -104,33 +85,21 @@ FARPROC AspiExport(const char* name) {
 
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState,
                            LPCSTR name) {
-  if (Enter(Api::CreateEventA)) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  if (Enter(Api::CreateEventA)) return Fail(ERROR_NOT_ENOUGH_MEMORY, nullptr);
   if (name != nullptr) Misuse("CreateEventA with a name");
-  const uintptr_t v = NewHandleValue();
   Object o{Kind::Event};
   o.manualReset = manualReset != FALSE;
   o.signalled = initialState != FALSE;
-  state().objects.emplace(v, o);
-  ++machine().count.openEvents;
   SetLastError(ERROR_SUCCESS);
-  return reinterpret_cast<HANDLE>(v);
+  return NewHandle(o);
 }
 
 namespace {
 
 BOOL SetSignalled(Api api, HANDLE h, bool signalled) {
-  if (Enter(api)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  Object* o = FindEvent(h);
-  if (o == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (Enter(api)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  Object* o = FindObject(h, Kind::Event);
+  if (o == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
   o->signalled = signalled;
   return TRUE;
 }
@@ -145,20 +114,15 @@ BOOL WINAPI SetEvent(HANDLE h) { return SetSignalled(Api::SetEvent, h, true); }
 // someone waits, and a wait that nothing could ever end is reported rather
 // than hung.
 DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD milliseconds) {
-  if (Enter(Api::WaitForSingleObject)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return WAIT_FAILED;
-  }
+  if (Enter(Api::WaitForSingleObject)) return Fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
   Machine& m = machine();
-  if (Object* o = FindObject(h); o != nullptr && o->kind == Kind::Mutex)
-    return WaitForMutex(*o, milliseconds);
-  if (FindEvent(h) == nullptr) {
+  if (Object* o = FindObject(h, Kind::Mutex)) return WaitForMutex(*o, milliseconds);
+  if (FindObject(h, Kind::Event) == nullptr) {
     Misuse("WaitForSingleObject on something that is not an open event or mutex");
-    SetLastError(ERROR_INVALID_HANDLE);
-    return WAIT_FAILED;
+    return Fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
   }
   if (m.aspi.HasPending()) m.aspi.CompletePending(Signal);
-  Object* o = FindEvent(h);
+  Object* o = FindObject(h, Kind::Event);
   if (o->signalled) {
     if (!o->manualReset) o->signalled = false;
     return WAIT_OBJECT_0;
@@ -166,8 +130,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD milliseconds) {
   if (milliseconds == INFINITE) {
     m.deadlock = true;
     Misuse("WaitForSingleObject(INFINITE) on an event that nothing will signal");
-    SetLastError(ERROR_INVALID_HANDLE);
-    return WAIT_FAILED;
+    return Fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
   }
   return WAIT_TIMEOUT;
 }

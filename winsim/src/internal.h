@@ -55,6 +55,17 @@ uintptr_t NewHandleValue();
 
 void Misuse(const std::string& what);
 Object* FindObject(HANDLE h);
+// The open object behind h when it is of that kind, else null.
+Object* FindObject(HANDLE h, Kind kind);
+// A new handle to o, counted as an open event or handle by its kind.
+HANDLE NewHandle(const Object& o);
+
+// A failed call's ending: the thread's last error set, the failure value answered.
+template <typename Result>
+Result Fail(DWORD error, Result result) {
+  SetLastError(error);
+  return result;
+}
 
 bool EqualNoCase(const std::string& a, const std::string& b);
 
@@ -68,6 +79,12 @@ HMODULE ExeModule();
 // mutex handle closed (CloseHandle's).
 DWORD WaitForMutex(Object& handle, DWORD milliseconds);
 void CloseMutexHandle(const Object& handle);
+
+// A function as GetProcAddress answers it.
+template <typename F>
+FARPROC AsFarProc(F* f) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
+}
 
 // The ASPI library's entry points as winsim provides them.
 FARPROC AspiExport(const char* name);

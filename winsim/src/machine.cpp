@@ -50,6 +50,18 @@ Object* FindObject(HANDLE h) {
   return it == state().objects.end() ? nullptr : &it->second;
 }
 
+Object* FindObject(HANDLE h, Kind kind) {
+  Object* o = FindObject(h);
+  return o != nullptr && o->kind == kind ? o : nullptr;
+}
+
+HANDLE NewHandle(const Object& o) {
+  const uintptr_t v = NewHandleValue();
+  state().objects.emplace(v, o);
+  ++(o.kind == Kind::Event ? machine().count.openEvents : machine().count.openHandles);
+  return reinterpret_cast<HANDLE>(v);
+}
+
 bool EqualNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
@@ -187,12 +199,7 @@ void ArmFailure(std::initializer_list<Api> apis, int nth) {
   m.failSeen = 0;
 }
 
-void DisarmFailure() {
-  Machine& m = machine();
-  m.failArmed.fill(false);
-  m.failAt = 0;
-  m.failSeen = 0;
-}
+void DisarmFailure() { ArmFailure({}, 0); }
 
 bool NothingOpen() {
   const Counters& c = machine().count;

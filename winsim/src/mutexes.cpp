@@ -29,8 +29,8 @@ bool NameHasPath(const std::string& name) {
 }
 
 MutexObject* MutexOf(HANDLE h) {
-  Object* o = FindObject(h);
-  if (o == nullptr || o->kind != Kind::Mutex) return nullptr;
+  Object* o = FindObject(h, Kind::Mutex);
+  if (o == nullptr) return nullptr;
   auto it = state().mutexes.find(o->mutex);
   return it == state().mutexes.end() ? nullptr : &it->second;
 }
@@ -59,8 +59,7 @@ DWORD WaitForMutex(Object& handle, DWORD milliseconds) {
     // Another thread of this single-threaded model can never release it.
     machine().deadlock = true;
     Misuse("WaitForSingleObject(INFINITE) on a mutex another thread owns");
-    SetLastError(ERROR_INVALID_HANDLE);
-    return WAIT_FAILED;
+    return Fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
   }
   return WAIT_TIMEOUT;
 }
@@ -94,19 +93,10 @@ MutexOwnership MutexOwner(const std::string& name) {
 }  // namespace winsim
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
-  if (Enter(Api::CreateMutexA)) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  if (Enter(Api::CreateMutexA)) return Fail(ERROR_NOT_ENOUGH_MEMORY, nullptr);
   const std::string text = name != nullptr ? name : "";
-  if (text.size() > MAX_PATH) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return nullptr;
-  }
-  if (NameHasPath(text)) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return nullptr;
-  }
+  if (text.size() > MAX_PATH) return Fail(ERROR_FILENAME_EXCED_RANGE, nullptr);
+  if (NameHasPath(text)) return Fail(ERROR_PATH_NOT_FOUND, nullptr);
   auto& mutexes = state().mutexes;
   uint32_t key = 0;
   if (!text.empty())  // names are compared case-sensitively
@@ -127,28 +117,18 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name
   ++mutexes.at(key).handles;
   Object o{Kind::Mutex};
   o.mutex = key;
-  const uintptr_t v = NewHandleValue();
-  state().objects.emplace(v, o);
-  ++machine().count.openHandles;
   SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-  return reinterpret_cast<HANDLE>(v);
+  return NewHandle(o);
 }
 
 BOOL WINAPI ReleaseMutex(HANDLE h) {
-  if (Enter(Api::ReleaseMutex)) {
-    SetLastError(ERROR_NOT_OWNER);
-    return FALSE;
-  }
+  if (Enter(Api::ReleaseMutex)) return Fail(ERROR_NOT_OWNER, FALSE);
   MutexObject* mutex = MutexOf(h);
   if (mutex == nullptr) {
     Misuse("ReleaseMutex on something that is not an open mutex");
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    return Fail(ERROR_INVALID_HANDLE, FALSE);
   }
-  if (mutex->owner != machine().thread) {
-    SetLastError(ERROR_NOT_OWNER);
-    return FALSE;
-  }
+  if (mutex->owner != machine().thread) return Fail(ERROR_NOT_OWNER, FALSE);
   if (--mutex->count == 0) mutex->owner = 0;
   return TRUE;
 }

@@ -122,6 +122,15 @@ LSTATUS OpenOrCreate(HKEY h, LPCSTR subKey, REGSAM sam, bool create, PHKEY resul
 
 std::string ValueName(LPCSTR name) { return name ? name : ""; }
 
+// Replaces the value of that name, matched without case, or adds it.
+void PutValue(RegKey& key, const std::string& name, const RegValue& v) {
+  auto it = FindNoCase(key.values, name);
+  if (it != key.values.end())
+    it->second = v;
+  else
+    key.values.emplace(name, v);
+}
+
 RegKey* TestRoot(HKEY root) {
   RegKey* r = Root(root);
   if (r == nullptr) throw std::invalid_argument("winsim models HKEY_CURRENT_USER and HKEY_USERS");
@@ -184,11 +193,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY h, LPCSTR name, DWORD, DWORD type, const BYTE
   RegValue v;
   v.type = type;
   if (size > 0) v.data.assign(data, data + size);
-  auto it = FindNoCase(key->values, ValueName(name));
-  if (it != key->values.end())
-    it->second = v;
-  else
-    key->values.emplace(ValueName(name), v);
+  PutValue(*key, ValueName(name), v);
   return ERROR_SUCCESS;
 }
 
@@ -230,13 +235,7 @@ RegKey& MakeKey(HKEY root, const std::string& path) {
 
 void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
               const std::vector<uint8_t>& data) {
-  RegKey& key = MakeKey(root, path);
-  RegValue v{type, data};
-  auto it = FindNoCase(key.values, name);
-  if (it != key.values.end())
-    it->second = v;
-  else
-    key.values.emplace(name, v);
+  PutValue(MakeKey(root, path), name, RegValue{type, data});
 }
 
 void SetString(HKEY root, const std::string& path, const std::string& name,

@@ -28,13 +28,10 @@ bool SameSid(const void* a, const std::vector<uint8_t>& b) {
 }
 
 HANDLE NewToken(DWORD access) {
-  const uintptr_t v = NewHandleValue();
   Object o{Kind::Token};
   o.access = access;
-  state().objects.emplace(v, o);
-  ++machine().count.openHandles;
   machine().lastTokenAccess = access;
-  return reinterpret_cast<HANDLE>(v);
+  return NewHandle(o);
 }
 
 }  // namespace
@@ -42,14 +39,9 @@ HANDLE NewToken(DWORD access) {
 BOOL WINAPI AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD s0,
                                      DWORD s1, DWORD s2, DWORD s3, DWORD s4, DWORD s5, DWORD s6,
                                      DWORD s7, PSID* sid) {
-  if (Enter(Api::AllocateAndInitializeSid)) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return FALSE;
-  }
-  if (authority == nullptr || sid == nullptr || count > 8) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (Enter(Api::AllocateAndInitializeSid)) return Fail(ERROR_NOT_ENOUGH_MEMORY, FALSE);
+  if (authority == nullptr || sid == nullptr || count > 8)
+    return Fail(ERROR_INVALID_PARAMETER, FALSE);
   const DWORD subs[8] = {s0, s1, s2, s3, s4, s5, s6, s7};
   const size_t size = 8 + 4 * static_cast<size_t>(count);
   BYTE* b = new BYTE[size];
@@ -77,14 +69,8 @@ PVOID WINAPI FreeSid(PSID sid) {
 }
 
 BOOL WINAPI EqualSid(PSID a, PSID b) {
-  if (Enter(Api::EqualSid)) {
-    SetLastError(kErrorInvalidSid);
-    return FALSE;
-  }
-  if (!ValidSid(a) || !ValidSid(b)) {
-    SetLastError(kErrorInvalidSid);
-    return FALSE;
-  }
+  if (Enter(Api::EqualSid)) return Fail(kErrorInvalidSid, FALSE);
+  if (!ValidSid(a) || !ValidSid(b)) return Fail(kErrorInvalidSid, FALSE);
   SetLastError(ERROR_SUCCESS);
   return SidSize(a) == SidSize(b) && std::memcmp(a, b, SidSize(a)) == 0;
 }
@@ -93,25 +79,12 @@ BOOL WINAPI EqualSid(PSID a, PSID b) {
 // is not deny-only, so the filtered token of an unelevated administrator is
 // no member of Administrators. Token::member false also denies that alias.
 BOOL WINAPI CheckTokenMembership(HANDLE token, PSID sid, PBOOL isMember) {
-  if (Enter(Api::CheckTokenMembership)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  if (Enter(Api::CheckTokenMembership)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (token != nullptr) {
-    Object* o = FindObject(token);
-    if (o == nullptr || o->kind != Kind::Token) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
-    }
+    if (FindObject(token, Kind::Token) == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
   }
-  if (!ValidSid(sid)) {
-    SetLastError(kErrorInvalidSid);
-    return FALSE;
-  }
-  if (isMember == nullptr) {
-    SetLastError(kErrorNoAccess);
-    return FALSE;
-  }
+  if (!ValidSid(sid)) return Fail(kErrorInvalidSid, FALSE);
+  if (isMember == nullptr) return Fail(kErrorNoAccess, FALSE);
   const Token& t = machine().token;
   bool member = false;
   for (const Group& g : t.groups)
@@ -127,67 +100,31 @@ HANDLE WINAPI GetCurrentThread(void) { return PseudoThread(); }
 HANDLE WINAPI GetCurrentProcess(void) { return PseudoProcess(); }
 
 BOOL WINAPI OpenThreadToken(HANDLE thread, DWORD access, BOOL openAsSelf, PHANDLE token) {
-  if (Enter(Api::OpenThreadToken)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  if (Enter(Api::OpenThreadToken)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   machine().lastOpenAsSelf = openAsSelf;
-  if (thread != PseudoThread()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (token == nullptr) {
-    SetLastError(kErrorNoAccess);
-    return FALSE;
-  }
-  if (!machine().token.hasThreadToken) {
-    SetLastError(ERROR_NO_TOKEN);
-    return FALSE;
-  }
+  if (thread != PseudoThread()) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (token == nullptr) return Fail(kErrorNoAccess, FALSE);
+  if (!machine().token.hasThreadToken) return Fail(ERROR_NO_TOKEN, FALSE);
   *token = NewToken(access);
   return TRUE;
 }
 
 BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
-  if (Enter(Api::OpenProcessToken)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  if (process != PseudoProcess()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (token == nullptr) {
-    SetLastError(kErrorNoAccess);
-    return FALSE;
-  }
+  if (Enter(Api::OpenProcessToken)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (process != PseudoProcess()) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (token == nullptr) return Fail(kErrorNoAccess, FALSE);
   *token = NewToken(access);
   return TRUE;
 }
 
 BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
                                 DWORD length, PDWORD returnLength) {
-  if (Enter(Api::GetTokenInformation)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  Object* o = FindObject(token);
-  if (o == nullptr || o->kind != Kind::Token) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (!(o->access & TOKEN_QUERY)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  if (infoClass != TokenGroups) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (returnLength == nullptr) {
-    SetLastError(kErrorNoAccess);
-    return FALSE;
-  }
+  if (Enter(Api::GetTokenInformation)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  Object* o = FindObject(token, Kind::Token);
+  if (o == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!(o->access & TOKEN_QUERY)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (infoClass != TokenGroups) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  if (returnLength == nullptr) return Fail(kErrorNoAccess, FALSE);
   // TOKEN_GROUPS, its SID_AND_ATTRIBUTES array, then the SIDs themselves,
   // all in the caller's buffer.
   const std::vector<Group>& groups = machine().token.groups;
@@ -195,10 +132,7 @@ BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
   size_t needed = head;
   for (const Group& g : groups) needed += (g.sid.size() + 3) & ~size_t{3};
   *returnLength = static_cast<DWORD>(needed);
-  if (info == nullptr || length < needed) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
+  if (info == nullptr || length < needed) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
   BYTE* base = static_cast<BYTE*>(info);
   TOKEN_GROUPS* tg = static_cast<TOKEN_GROUPS*>(info);
   tg->GroupCount = static_cast<DWORD>(groups.size());

@@ -27,11 +27,6 @@ bool IsModule(const char* name, const char* dll) {
 
 bool AspiLoaded() { return machine().count.loadedModules > 0; }
 
-template <typename F>
-FARPROC AsFarProc(F* f) {
-  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
-}
-
 }  // namespace
 
 DWORD WINAPI GetVersion(void) {
@@ -40,16 +35,11 @@ DWORD WINAPI GetVersion(void) {
 }
 
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
-  if (Enter(Api::GetVersionExA)) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
+  if (Enter(Api::GetVersionExA)) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
   // OSVERSIONINFOA, or OSVERSIONINFOEXA which is 8 bytes longer.
   if (info == nullptr || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) &&
-                          info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) + 8)) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
+                          info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) + 8))
+    return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
   const Machine& m = machine();
   info->dwMajorVersion = m.version & 0xFF;
   info->dwMinorVersion = (m.version >> 8) & 0xFF;
@@ -60,27 +50,17 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
-  if (Enter(Api::GetModuleHandleA)) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
-  }
+  if (Enter(Api::GetModuleHandleA)) return Fail(ERROR_MOD_NOT_FOUND, nullptr);
   if (name == nullptr) return ExeModule();
   if (IsModule(name, "kernel32.dll")) return Kernel32Module();
   if (IsModule(name, "advapi32.dll")) return Advapi32Module();
   if (IsModule(name, "wnaspi32.dll") && AspiLoaded()) return AspiModule();
-  SetLastError(ERROR_MOD_NOT_FOUND);
-  return nullptr;
+  return Fail(ERROR_MOD_NOT_FOUND, nullptr);
 }
 
 HMODULE WINAPI LoadLibraryA(LPCSTR name) {
-  if (Enter(Api::LoadLibraryA)) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
-  }
-  if (name == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
+  if (Enter(Api::LoadLibraryA)) return Fail(ERROR_MOD_NOT_FOUND, nullptr);
+  if (name == nullptr) return Fail(ERROR_INVALID_PARAMETER, nullptr);
   if (IsModule(name, "kernel32.dll") || IsModule(name, "advapi32.dll")) {
     Misuse(std::string("LoadLibraryA(") + name + "): a module the process already has");
     return IsModule(name, "kernel32.dll") ? Kernel32Module() : Advapi32Module();
@@ -89,15 +69,11 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name) {
     ++machine().count.loadedModules;
     return AspiModule();
   }
-  SetLastError(ERROR_MOD_NOT_FOUND);
-  return nullptr;
+  return Fail(ERROR_MOD_NOT_FOUND, nullptr);
 }
 
 BOOL WINAPI FreeLibrary(HMODULE module) {
-  if (Enter(Api::FreeLibrary)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (Enter(Api::FreeLibrary)) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (module == Kernel32Module() || module == Advapi32Module()) {
     Misuse("FreeLibrary on a module the program did not load");
     return TRUE;
@@ -106,20 +82,13 @@ BOOL WINAPI FreeLibrary(HMODULE module) {
     --machine().count.loadedModules;
     return TRUE;
   }
-  SetLastError(ERROR_MOD_NOT_FOUND);
-  return FALSE;
+  return Fail(ERROR_MOD_NOT_FOUND, FALSE);
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
-  if (Enter(Api::GetProcAddress)) {
-    SetLastError(ERROR_PROC_NOT_FOUND);
-    return nullptr;
-  }
+  if (Enter(Api::GetProcAddress)) return Fail(ERROR_PROC_NOT_FOUND, nullptr);
   // A value below 64K is an ordinal, not a name.
-  if (reinterpret_cast<uintptr_t>(name) < 0x10000) {
-    SetLastError(ERROR_PROC_NOT_FOUND);
-    return nullptr;
-  }
+  if (reinterpret_cast<uintptr_t>(name) < 0x10000) return Fail(ERROR_PROC_NOT_FOUND, nullptr);
   const Machine& m = machine();
   FARPROC found = nullptr;
   if (module == Kernel32Module()) {
@@ -131,8 +100,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
   } else if (module == AspiModule() && AspiLoaded()) {
     found = AspiExport(name);
   } else {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
+    return Fail(ERROR_MOD_NOT_FOUND, nullptr);
   }
   if (found == nullptr) SetLastError(ERROR_PROC_NOT_FOUND);
   return found;
