@@ -130,6 +130,13 @@ void CompleteLater() {
   for (HANDLE e : TakeCompleted()) SetEvent(e);
 }
 
+BOOL NeverCalled(const char* name) {
+  Locked held;
+  Setup();
+  Log(std::string("CALL ") + name);
+  return FALSE;
+}
+
 }  // namespace
 
 extern "C" {
@@ -173,26 +180,9 @@ DWORD __cdecl SendASPI32Command(LPVOID srb) {
 }
 
 // Looked up by the program but never called: a call shows in the log.
-BOOL __cdecl GetASPI32Buffer(LPVOID) {
-  Locked held;
-  Setup();
-  Log("CALL GetASPI32Buffer");
-  return FALSE;
-}
-
-BOOL __cdecl FreeASPI32Buffer(LPVOID) {
-  Locked held;
-  Setup();
-  Log("CALL FreeASPI32Buffer");
-  return FALSE;
-}
-
-BOOL __cdecl TranslateASPI32Address(PDWORD, PDWORD) {
-  Locked held;
-  Setup();
-  Log("CALL TranslateASPI32Address");
-  return FALSE;
-}
+BOOL __cdecl GetASPI32Buffer(LPVOID) { return NeverCalled(__func__); }
+BOOL __cdecl FreeASPI32Buffer(LPVOID) { return NeverCalled(__func__); }
+BOOL __cdecl TranslateASPI32Address(PDWORD, PDWORD) { return NeverCalled(__func__); }
 
 }  // extern "C"
 

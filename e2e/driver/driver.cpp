@@ -48,12 +48,12 @@ const Control kControls[] = {
 [[noreturn]] void Usage() {
   std::fprintf(stderr,
                "usage: driver wait-window|wait-question|wait-error [ms]\n"
-               "       driver answer yes|no | errorbox | boxes | settle | close\n"
-               "       driver lists | layout | focus | uilang\n"
+               "       driver answer yes|no|ok | boxes | settle | close\n"
+               "       driver lists | focus | uilang\n"
                "       driver device PATH CDB-HEX in|none LENGTH\n"
                "       driver key <control> down|up|home|end | click <control>\n"
                "       driver center <control> | item-point <control> <k> | dropped <control>\n"
-               "       driver select-mouse <control> <k> | alt <letter>\n"
+               "       driver select-mouse <control> <k>\n"
                "       driver post-click <control> | cursor | cursor-shapes\n"
                "       driver checksum <path>\n"
                "       driver window | press tab|shift+tab|alt+<letter>... | faults\n");
@@ -69,13 +69,15 @@ std::string Utf8(const std::wstring& text) {
 }
 
 // Window text through WM_GETTEXT, which Wine carries across processes.
-std::string TextOf(HWND window) {
+std::wstring WideTextOf(HWND window) {
   const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
   std::wstring text(size_t(length) + 1, L'\0');
   const LRESULT got = SendMessageW(window, WM_GETTEXT, WPARAM(text.size()), LPARAM(&text[0]));
   text.resize(size_t(got));
-  return Utf8(text);
+  return text;
 }
+
+std::string TextOf(HWND window) { return Utf8(WideTextOf(window)); }
 
 HWND MainWindow() { return FindWindowA(KELVARIN_WINDOW_CLASS, kTitle); }
 
@@ -243,32 +245,13 @@ void PrintList(const char* name) {
   for (size_t i = 0; i < entries.size(); ++i) std::printf("%s[%u]=%s\n", name, unsigned(i), entries[i].c_str());
 }
 
-RECT ClientRectOf(HWND control, HWND main) {
+// A control's rectangle in the main window's client area; the main window's
+// own on the screen.
+RECT ClientRectOf(HWND window, HWND main) {
   RECT r;
-  GetWindowRect(control, &r);
-  MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&r), 2);
+  GetWindowRect(window, &r);
+  if (window != main) MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&r), 2);
   return r;
-}
-
-void PrintLayout() {
-  HWND main = RequireMain();
-  RECT client;
-  GetClientRect(main, &client);
-  RECT frame;
-  GetWindowRect(main, &frame);
-  std::printf("client %ld %ld\n", client.right, client.bottom);
-  std::printf("window %ld %ld %ld %ld\n", frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top);
-  std::printf("visible %d\n", IsWindowVisible(main) ? 1 : 0);
-  for (const Control& c : kControls) {
-    HWND control = GetDlgItem(main, c.id);
-    if (!control) {
-      std::printf("%s missing\n", c.name);
-      continue;
-    }
-    const RECT r = ClientRectOf(control, main);
-    std::printf("%s %ld %ld %ld %ld %d \"%s\"\n", c.name, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                IsWindowVisible(control) ? 1 : 0, TextOf(control).c_str());
-  }
 }
 
 std::string ClassOf(HWND window) {
@@ -278,9 +261,7 @@ std::string ClassOf(HWND window) {
 }
 
 void PrintWindowFacts(const char* name, HWND window, HWND main) {
-  RECT r;
-  GetWindowRect(window, &r);
-  if (window != main) MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&r), 2);
+  const RECT r = ClientRectOf(window, main);
   std::printf("%s %s %08lx %08lx %ld %ld %ld %ld \"%s\"\n", name, ClassOf(window).c_str(),
               static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)),
               static_cast<unsigned long>(GetWindowLongW(window, GWL_EXSTYLE)), r.left, r.top,
@@ -330,11 +311,7 @@ void PrintTools(HWND tooltip, HWND main) {
 // controls' font at the screen's resolution, the access key's ampersand not
 // counted unless the label shows it.
 void PrintCaptionExtent(const char* name, HWND label) {
-  const std::wstring caption = [&] {
-    std::wstring text(size_t(SendMessageW(label, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
-    text.resize(size_t(SendMessageW(label, WM_GETTEXT, WPARAM(text.size()), LPARAM(&text[0]))));
-    return text;
-  }();
+  const std::wstring caption = WideTextOf(label);
   if (caption.empty()) return;
   HDC screen = GetDC(nullptr);
   const int height = MulDiv(KELVARIN_CONTROL_FONT_HEIGHT, GetDeviceCaps(screen, LOGPIXELSY), 96);
@@ -400,9 +377,7 @@ std::string NameOf(HWND window, HWND main) {
   for (const Control& c : kControls)
     if (GetDlgItem(main, c.id) == window) return c.name;
   // The focus may sit in a child of a control (none of ours have one).
-  char cls[64] = "";
-  GetClassNameA(window, cls, sizeof cls);
-  return std::string("other:") + cls;
+  return "other:" + ClassOf(window);
 }
 
 void PressKeys(const std::vector<WORD>& down);
@@ -413,10 +388,8 @@ void PressAndPrintFocus(int count, char** keys) {
   HWND main = RequireMain();
   for (int i = 0; i < count; ++i) {
     const std::string key = keys[i];
-    if (key == "tab")
-      PressKeys({VK_TAB});
-    else if (key == "shift+tab")
-      PressKeys({VK_SHIFT, VK_TAB});
+    if (key == "tab" || key == "shift+tab")
+      PressKeys(key == "tab" ? std::vector<WORD>{VK_TAB} : std::vector<WORD>{VK_SHIFT, VK_TAB});
     else if (key.size() == 5 && key.compare(0, 4, "alt+") == 0)
       PressKeys({VK_MENU, WORD(toupper(static_cast<unsigned char>(key[4])))});
     else
@@ -425,12 +398,6 @@ void PressAndPrintFocus(int count, char** keys) {
     Settle();
     std::printf("%s\n", NameOf(FocusOf(main), main).c_str());
   }
-}
-
-void PrintCenter(HWND window) {
-  RECT r;
-  GetWindowRect(window, &r);
-  std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
 }
 
 // The drop-down part of a combo box: a top-level "ComboLBox" of the same
@@ -464,21 +431,14 @@ POINT ItemPoint(HWND combo, int k) {
 // window with the focus. The keys go into the system's input queue, so
 // they reach whichever window of the program is active.
 void PressKeys(const std::vector<WORD>& down) {
-  std::vector<INPUT> inputs;
-  for (WORD vk : down) {
-    INPUT in{};
-    in.type = INPUT_KEYBOARD;
-    in.ki.wVk = vk;
-    in.ki.wScan = WORD(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
-    inputs.push_back(in);
-  }
-  for (auto it = down.rbegin(); it != down.rend(); ++it) {
-    INPUT in{};
-    in.type = INPUT_KEYBOARD;
-    in.ki.wVk = *it;
-    in.ki.wScan = WORD(MapVirtualKeyA(*it, MAPVK_VK_TO_VSC));
-    in.ki.dwFlags = KEYEVENTF_KEYUP;
-    inputs.push_back(in);
+  // Each key down in order, then up in reverse order.
+  std::vector<INPUT> inputs(2 * down.size());
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const WORD vk = i < down.size() ? down[i] : down[inputs.size() - 1 - i];
+    inputs[i].type = INPUT_KEYBOARD;
+    inputs[i].ki.wVk = vk;
+    inputs[i].ki.wScan = WORD(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+    inputs[i].ki.dwFlags = i < down.size() ? 0 : KEYEVENTF_KEYUP;
   }
   if (SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size()) Fail("SendInput refused");
 }
@@ -544,24 +504,17 @@ int Run(int argc, char** argv) {
     HWND box = Box();
     std::printf("%s\n", !box ? "none" : IsQuestion(box) ? "question" : "error");
   } else if (command == "answer") {
-    HWND box = Box();
-    if (!box || !IsQuestion(box)) Fail("no question box to answer");
-    int id = arg == "yes" ? IDYES : arg == "no" ? IDNO : 0;
+    // Yes or No to the question, OK to the error box.
+    const int id = arg == "yes" ? IDYES : arg == "no" ? IDNO : arg == "ok" ? IDOK : 0;
     if (!id) Usage();
+    const std::string kind = id == IDOK ? "error" : "question";
+    HWND box = Box();
+    if (!box || IsQuestion(box) != (id != IDOK)) Fail("no " + kind + " box to answer");
     HWND button = GetDlgItem(box, id);
+    if (!button) Fail("the " + kind + " box has no " + arg + " button");
     std::printf("button=%s\n", TextOf(button).c_str());
     SendMessageW(button, BM_CLICK, 0, 0);
-    if (!WaitFor(5000, [&] { return !IsWindow(box); })) Fail("the question box stayed open");
-  } else if (command == "errorbox") {
-    HWND box = Box();
-    if (!box || IsQuestion(box)) Fail("no error box");
-    std::printf("text=%s\n", BoxText(box).c_str());
-    std::printf("icon=%s\n", GetDlgItem(box, 0x0440) ? "yes" : "no");
-    HWND ok = GetDlgItem(box, IDOK);
-    if (!ok) Fail("the error box has no OK button");
-    std::printf("button=%s\n", TextOf(ok).c_str());
-    SendMessageW(ok, BM_CLICK, 0, 0);
-    if (!WaitFor(5000, [&] { return !IsWindow(box); })) Fail("the error box stayed open");
+    if (!WaitFor(5000, [&] { return !IsWindow(box); })) Fail("the " + kind + " box stayed open");
   } else if (command == "uilang") {
     // What Wine makes of the locale this prefix runs under.
     std::printf("%04x\n", unsigned(GetUserDefaultUILanguage()));
@@ -575,8 +528,6 @@ int Run(int argc, char** argv) {
   } else if (command == "lists") {
     PrintList("cbdrive");
     PrintList("cbvel");
-  } else if (command == "layout") {
-    PrintLayout();
   } else if (command == "window") {
     PrintWholeWindow();
   } else if (command == "press" && argc > 2) {
@@ -593,8 +544,6 @@ int Run(int argc, char** argv) {
     PostMessageW(control, WM_KEYDOWN, vk, 1 | scan);
     PostMessageW(control, WM_KEYUP, vk, 1 | scan | (LPARAM(3) << 30));
     Settle();
-  } else if (command == "alt" && argc == 3 && arg.size() == 1) {
-    PressKeys({VK_MENU, WORD(toupper(static_cast<unsigned char>(arg[0])))});
   } else if (command == "click" && argc == 3) {
     // A button pressed and released with the mouse: BM_CLICK sends the
     // button the same down and up it gets from a click.
@@ -629,7 +578,8 @@ int Run(int argc, char** argv) {
   } else if (command == "checksum" && argc == 3) {
     PrintChecksum(arg.c_str());
   } else if (command == "center" && argc == 3) {
-    PrintCenter(RequireControl(arg));
+    const POINT p = CenterOf(RequireControl(arg));
+    std::printf("%ld %ld\n", p.x, p.y);
   } else if (command == "dropped" && argc == 3) {
     std::printf("%d\n", SendMessageW(RequireControl(arg), CB_GETDROPPEDSTATE, 0, 0) ? 1 : 0);
   } else if (command == "item-point" && argc == 4) {

@@ -11,8 +11,9 @@ import time
 from .drivelog import check_detection, requests_in
 from .expect import Failure, expect, expect_eq
 from .procs import Xvfb, end_process
+from .wholewindow import window_facts
 from .wine import (copy_prefix, make_locales, make_template, parse_reg, reg_quote,
-                   stop_wineserver, wine_env)
+                   start_wineserver, stop_wineserver, wine_env)
 
 KEY = r"HKEY_CURRENT_USER\Software\Orun\Kelvarin"
 TRACE = bool(os.environ.get("KELVARIN_E2E_TRACE"))
@@ -78,8 +79,7 @@ class Session:
         self.others = []
         self.logmark = 0
         self.prepare()
-        self.server = subprocess.Popen([self.wine.server, "-f", "-p"], env=self.env,
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.server = start_wineserver(self.wine, self.env)
 
     def prepare(self):
         """The last changes to the prefix before its wineserver starts."""
@@ -110,13 +110,9 @@ class Session:
         if dpi:
             sections.append(("Control Panel\\Desktop", [f'"LogPixels"=dword:{dpi:08x}']))
         if stored:
-            lines = []
-            for name, value in stored.items():
-                if isinstance(value, int):
-                    lines.append(f"{reg_quote(name)}=dword:{value:08x}")
-                else:
-                    lines.append(f"{reg_quote(name)}={reg_quote(value)}")
-            sections.append(("Software\\Orun\\Kelvarin", lines))
+            sections.append(("Software\\Orun\\Kelvarin", [
+                f"{reg_quote(name)}=dword:{value:08x}" if isinstance(value, int)
+                else f"{reg_quote(name)}={reg_quote(value)}" for name, value in stored.items()]))
         with open(os.path.join(self.prefix, "user.reg"), "a", encoding="utf-8") as f:
             for key, lines in sections:
                 f.write(f"\n[{key.replace(chr(92), chr(92) * 2)}] 1700000000\n")
@@ -131,22 +127,27 @@ class Session:
 
     # -- the program --------------------------------------------------------
 
-    def launch(self, cwd=None, env=None):
+    def _start(self, out_name, exe="kelvarin.exe", cwd=None, env=None):
+        """A program's process, its output appended to out_name: (output, process)."""
+        out = open(os.path.join(self.dir, out_name), "ab")
+        return out, subprocess.Popen([self.wine.loader, exe], cwd=cwd or self.bindir,
+                                     env={**self.program_env(), **(env or {})},
+                                     stdout=out, stderr=subprocess.STDOUT)
+
+    def launch(self, cwd=None, env=None, wait=False):
         """Starts the program from its own folder, or by its full name from
-        another current folder, with more in its environment (env)."""
+        another current folder, with more in its environment (env); with
+        wait, until its window shows."""
         expect(self.program is None, "the program is already running")
-        self.program_out = open(os.path.join(self.dir, "program.out"), "ab")
         exe = self.winpath(os.path.join(self.bindir, "kelvarin.exe")) if cwd else "kelvarin.exe"
-        self.program = subprocess.Popen([self.wine.loader, exe], cwd=cwd or self.bindir,
-                                        env={**self.program_env(), **(env or {})},
-                                        stdout=self.program_out, stderr=subprocess.STDOUT)
+        self.program_out, self.program = self._start("program.out", exe, cwd, env)
+        if wait:
+            self.driver("wait-window")
 
     def launch_another(self):
         """A second program in the same prefix beside the first; stop() ends it
         if the scenario does not."""
-        out = open(os.path.join(self.dir, "program2.out"), "ab")
-        other = subprocess.Popen([self.wine.loader, "kelvarin.exe"], cwd=self.bindir,
-                                 env=self.program_env(), stdout=out, stderr=subprocess.STDOUT)
+        out, other = self._start("program2.out")
         out.close()
         self.others.append(other)
         return other
@@ -179,7 +180,7 @@ class Session:
     # -- operating it -------------------------------------------------------
 
     def driver(self, *args, check=True, timeout=STEP_TIMEOUT, env=None):
-        start = time.time()
+        start, line = time.time(), " ".join(map(str, args))
         # Output through files, not pipes: a Wine process may start helpers
         # (explorer, services) that inherit its handles and would hold a
         # pipe open long after the driver ended.
@@ -191,18 +192,16 @@ class Session:
                                     stdout=stdout, stderr=stderr,
                                     timeout=self.remaining(timeout)).returncode
             except subprocess.TimeoutExpired:
-                raise Failure(f"driver {' '.join(map(str, args))}: no answer within "
+                raise Failure(f"driver {line}: no answer within "
                               f"{timeout * self.wine.factor:g} s")
             stdout.seek(0)
             stderr.seek(0)
             out = subprocess.CompletedProcess(args, rc, stdout.read(), stderr.read())
         if TRACE:
-            print(f"    {time.time() - start:5.2f} s  driver {' '.join(map(str, args))}",
-                  file=sys.stderr)
+            print(f"    {time.time() - start:5.2f} s  driver {line}", file=sys.stderr)
         text = out.stdout.decode("utf-8", "replace")
         if check and out.returncode != 0:
-            raise Failure(f"driver {' '.join(map(str, args))}: "
-                          f"{out.stderr.decode('utf-8', 'replace').strip()}")
+            raise Failure(f"driver {line}: {out.stderr.decode('utf-8', 'replace').strip()}")
         return text
 
     def facts(self, *args, **kw):
@@ -221,29 +220,26 @@ class Session:
             time.sleep(0.1)
             self.driver("settle")
 
-    def click(self, x, y):
-        self.xdotool("mousemove", x, y, "click", 1)
+    def click(self, *point, settle=True):
+        """A click on the X display at point (x, y), waited for."""
+        self.xdotool("mousemove", *point, "click", 1)
+        if settle:
+            time.sleep(0.1)
+            self.driver("settle")
 
-    def click_control(self, name):
-        x, y = self.driver("center", name).split()
-        self.click(x, y)
-        time.sleep(0.1)
-        self.driver("settle")
+    def click_control(self, name, settle=True):
+        self.click(*self.driver("center", name).split(), settle=settle)
 
     def choose_with_mouse(self, combo, index):
         """Click the list open, then click the entry."""
-        x, y = self.driver("center", combo).split()
-        self.click(x, y)
+        self.click_control(combo, settle=False)
         for _ in range(50):
             if self.driver("dropped", combo).strip() == "1":
                 break
             time.sleep(0.05)
         else:
             raise Failure(f"{combo} did not drop down on a click")
-        x, y = self.driver("item-point", combo, index).split()
-        self.click(x, y)
-        time.sleep(0.1)
-        self.driver("settle")
+        self.click(*self.driver("item-point", combo, index).split())
         expect_eq(self.driver("dropped", combo).strip(), "0", f"{combo} still dropped down")
 
     def lists(self):
@@ -263,17 +259,6 @@ class Session:
         seen = self.lists()
         expect_eq(seen["cbdrive"], drives, f"{what}: drive list (entries, selected)")
         expect_eq(seen["cbvel"], speeds, f"{what}: speed list (entries, selected)")
-
-    def layout(self):
-        result = {}
-        for line in self.driver("layout").splitlines():
-            parts = line.split(" ", 6)
-            if parts[0] in ("client", "window"):
-                result[parts[0]] = tuple(map(int, parts[1:]))
-            elif len(parts) >= 6 and parts[0] != "visible":
-                rect = tuple(map(int, parts[1:5]))
-                result[parts[0]] = (rect, parts[6][1:-1] if len(parts) > 6 else "")
-        return result
 
     def focus(self):
         return self.driver("focus").strip()
@@ -300,6 +285,13 @@ class Session:
 
     def mark(self):
         self.logmark = len(self.log_lines())
+
+    def sent(self, act, *args):
+        """The requests act(*args) makes the program send (those it sends
+        later come with the next requests())."""
+        self.mark()
+        act(*args)
+        return self.requests()
 
     def requests(self, since_mark=True):
         """Execute requests since the last mark."""
@@ -333,14 +325,17 @@ class Session:
             f.write("\n".join(lines) + "\n")
         drive.medium = medium
 
-    def screenshot(self, path, crop=None):
-        args = ["import", "-display", self.env["DISPLAY"], "-window", "root"]
-        if crop:
-            args += ["-crop", "{}x{}+{}+{}".format(*crop), "+repage"]
+    def screenshot(self, path, margin=12):
+        """The window with a margin around it; returns its facts (window_facts)."""
+        facts = window_facts(self)
+        x, y, w, h = facts["main"][3]
+        crop = f"{w + 2 * margin}x{h + 2 * margin}+{max(0, x - margin)}+{max(0, y - margin)}"
         # No time stamps in the file: the same window gives the same bytes.
-        args += ["-strip", "-define", "png:exclude-chunks=date,time"]
-        subprocess.run(args + [path], check=True, timeout=self.remaining(),
+        subprocess.run(["import", "-display", self.env["DISPLAY"], "-window", "root", "-crop", crop,
+                        "+repage", "-strip", "-define", "png:exclude-chunks=date,time", path],
+                       check=True, timeout=self.remaining(),
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return facts
 
 
 class Context:

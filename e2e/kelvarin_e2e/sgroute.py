@@ -102,11 +102,8 @@ class PassthroughSession(Session):
         address query and one pass-through block (the driver, preloaded too)."""
         out = self.driver("device", f"\\\\.\\CdRom{number}", cdb.hex(), "in" if data_in else "none",
                           length, env=self.program_env("e2edriver.exe"))
-        calls = {}
-        for line in out.splitlines():
-            fields = dict(f.split("=", 1) for f in line.split())
-            calls[line.split("=", 1)[0]] = fields
-        return calls
+        return {line.split("=", 1)[0]: dict(f.split("=", 1) for f in line.split())
+                for line in out.splitlines()}
 
     def sg_lines(self, since_mark=False):
         return read_lines(self.sg_log)[self.sg_mark if since_mark else 0:]
@@ -121,12 +118,8 @@ class PassthroughSession(Session):
 
     def queries(self, kind):
         """Addresses and results of the other requests of one kind (IDLUN, ...)."""
-        found = []
-        for line in self.sg_lines():
-            m = re.match(rf"^{kind} (\d+:\d+:\d+) -> (.*)$", line)
-            if m:
-                found.append(m.groups())
-        return found
+        found = (re.match(rf"^{kind} (\d+:\d+:\d+) -> (.*)$", line) for line in self.sg_lines())
+        return [m.groups() for m in found if m]
 
     def check_log_clean(self):
         bad = [l for l in self.sg_lines() if l.startswith("ERROR") or " passed on" in l]

@@ -112,8 +112,7 @@ def make_template(cache, wine):
     server = None
     try:
         os.makedirs(template)
-        server = subprocess.Popen([wine.server, "-f", "-p"], env=env, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
+        server = start_wineserver(wine, env)
         subprocess.run([wine.loader, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=300 * wine.factor, check=True)
     finally:
@@ -167,6 +166,13 @@ def wine_env(wine, prefix, display, lang, overrides, locpath=None):
     if locpath:
         env["LOCPATH"] = locpath
     return env
+
+
+def start_wineserver(wine, env):
+    """A wineserver of its own for the prefix env names, in the foreground and
+    persistent: it ends when stop_wineserver says so."""
+    return subprocess.Popen([wine.server, "-f", "-p"], env=env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
 
 
 def stop_wineserver(wine, env, server):

@@ -5,6 +5,8 @@
 
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
 #include <sys/sysmacros.h>
 
 #include "sgdrive.h"
@@ -36,3 +38,36 @@ static inline int answer_ioctl(ioctl_fn **real, const char *name, int fd, unsign
   if (!*real && !(*real = (ioctl_fn *)next(name))) return -1;
   return (*real)(fd, request, arg);
 }
+
+/* ioctl under one of its names; the one argument it takes is a pointer. */
+#define IOCTL_HOOK(NAME)                                   \
+  int NAME(int fd, unsigned long request, ...) {           \
+    static ioctl_fn *f;                                    \
+    va_list args;                                          \
+    va_start(args, request);                               \
+    void *arg = va_arg(args, void *);                      \
+    va_end(args);                                          \
+    return answer_ioctl(&f, #NAME, fd, request, arg);      \
+  }
+
+/* The stat family for one layout of struct stat (ST): the real FSTATAT,
+ * looked up by its name, does every call, and the marker is patched in;
+ * STAT, LSTAT and FSTAT are FSTATAT with their flags. They go through the
+ * static REAL, not the exported FSTATAT, as a hook of one name should not
+ * land in another's. */
+#define STAT_HOOKS(ST, REAL, FSTATAT, STAT, LSTAT, FSTAT)                                 \
+  static int REAL(int dirfd, const char *path, ST *buf, int flags) {                      \
+    static int (*f)(int, const char *, ST *, int);                                        \
+    if (!f && !(f = (int (*)(int, const char *, ST *, int))next(#FSTATAT))) return -1;    \
+    int r = f(dirfd, path, buf, flags);                                                   \
+    if (r == 0) PATCH(buf);                                                               \
+    return r;                                                                             \
+  }                                                                                       \
+  int FSTATAT(int dirfd, const char *path, ST *buf, int flags) {                          \
+    return REAL(dirfd, path, buf, flags);                                                 \
+  }                                                                                       \
+  int STAT(const char *path, ST *buf) { return REAL(AT_FDCWD, path, buf, 0); }            \
+  int LSTAT(const char *path, ST *buf) {                                                  \
+    return REAL(AT_FDCWD, path, buf, AT_SYMLINK_NOFOLLOW);                                \
+  }                                                                                       \
+  int FSTAT(int fd, ST *buf) { return REAL(fd, "", buf, AT_EMPTY_PATH); }

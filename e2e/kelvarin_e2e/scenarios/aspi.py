@@ -3,7 +3,6 @@
 import os
 import re
 import shutil
-import time
 
 from ..commands import EJECT, GET_CONFIGURATION, INQUIRY, LOAD, MODE_SENSE, choice_blocks
 from ..drivelog import check_requests, requests_in, to
@@ -86,8 +85,7 @@ def scenario_choose_speed(ctx):
     fields = [7056, 5645, 4234, 2822, 1411]
     s = ctx.session("choose-speed", [drive], completion="signalled",
                     stored={drive.key(): stored_list(fields)})
-    s.launch()
-    s.driver("wait-window")
+    s.launch(wait=True)
     expect_eq(s.driver("boxes").strip(), "none", "message box at start with a stored list")
     entries = ["MAX", "40x", "32x", "24x", "16x", "8x"]
     s.expect_lists(([drive.description], 0), (entries, 3), "at start")
@@ -98,18 +96,14 @@ def scenario_choose_speed(ctx):
     s.keys("Tab")
     expect_eq(s.focus(), "cbvel", "focus after Tab")
 
-    s.mark()
-    s.keys("Down")
-    check_requests(s.requests(), to(drive, *choice_blocks(2822)),
+    check_requests(s.sent(s.keys, "Down"), to(drive, *choice_blocks(2822)),
                    "Down from 24x to 16x (entry 4 sends field 5)")
     expect_eq(s.lists()["cbvel"][1], 4, "selected entry after Down")
-    s.mark()
-    s.keys("Up", "Up")
-    check_requests(s.requests(), to(drive, *choice_blocks(4234, 5645)), "Up twice: one speed per step")
+    check_requests(s.sent(s.keys, "Up", "Up"), to(drive, *choice_blocks(4234, 5645)),
+                   "Up twice: one speed per step")
     for entry, speed, name in ((1, 7056, "40x"), (5, 1411, "8x"), (0, 65535, "MAX sends 65535")):
-        s.mark()
-        s.choose_with_mouse("cbvel", entry)
-        check_requests(s.requests(), to(drive, *choice_blocks(speed)), f"mouse on entry {entry} ({name})")
+        check_requests(s.sent(s.choose_with_mouse, "cbvel", entry),
+                       to(drive, *choice_blocks(speed)), f"mouse on entry {entry} ({name})")
     expect_eq(s.lists()["cbvel"], (entries, 0), "speed list after choosing MAX")
     s.close()
 
@@ -120,8 +114,7 @@ def scenario_choose_speed(ctx):
     places, env = plant_libraries(s)
     since = os.path.getsize(os.path.join(s.dir, "program.out"))
     s.mark()
-    s.launch(cwd=places["in the current folder"], env=env)
-    s.driver("wait-window")
+    s.launch(cwd=places["in the current folder"], env=env, wait=True)
     check_aspi_loads(s, places, since, [r"c:\windows\system32\wnaspi32.dll"], "second start")
     s.expect_lists(([drive.description], 0), (entries, 1), "second start")
     check_requests(s.requests(), to(drive, INQUIRY, GET_CONFIGURATION, MODE_SENSE),
@@ -134,8 +127,7 @@ def scenario_choose_speed(ctx):
     os.unlink(s.aspi_path)
     os.unlink(os.path.join(places.pop("beside the program"), "wnaspi32.dll"))
     since = os.path.getsize(os.path.join(s.dir, "program.out"))
-    s.launch(cwd=places["in the current folder"], env=env)
-    s.driver("wait-window")
+    s.launch(cwd=places["in the current folder"], env=env, wait=True)
     check_aspi_loads(s, places, since, [], "no ASPI layer installed")
     s.expect_lists(([], -1), ([], -1), "no ASPI layer installed")
     s.close()
@@ -152,23 +144,19 @@ def scenario_two_drives(ctx):
                     stored={dvd.key("dvd"): stored_list(dvd_fields),
                             dvd.key("cd"): stored_list(cd_fields),
                             cd.key(): stored_list(other_fields)})
-    s.launch()
-    s.driver("wait-window")
+    s.launch(wait=True)
     drives = [dvd.description, cd.description]
     dvd_entries = ["MAX", "16x", "12x", "8x", "4x"]
     cd_entries = ["MAX", "52x", "40x", "32x", "24x"]
     s.expect_lists((drives, 0), (dvd_entries, 2), "at start")
 
-    s.mark()
-    s.keys("Down")
-    check_requests(s.requests(), to(cd, GET_CONFIGURATION, MODE_SENSE),
+    check_requests(s.sent(s.keys, "Down"), to(cd, GET_CONFIGURATION, MODE_SENSE),
                    "Down in the drive list (refresh of the second drive, no speed sent)")
     s.expect_lists((drives, 1), (cd_entries, 2), "second drive chosen by keyboard")
 
-    s.mark()
-    s.driver("select-mouse", "cbdrive", 0)  # through the system's input queue this time
-    check_requests(s.requests(), to(dvd, GET_CONFIGURATION, MODE_SENSE),
-                   "first drive chosen with the mouse")
+    # Through the system's input queue this time.
+    check_requests(s.sent(s.driver, "select-mouse", "cbdrive", 0),
+                   to(dvd, GET_CONFIGURATION, MODE_SENSE), "first drive chosen with the mouse")
     s.expect_lists((drives, 0), (dvd_entries, 2), "first drive chosen with the mouse")
 
     # A CD goes into the first drive; its list shows at the next refresh,
@@ -187,26 +175,17 @@ def scenario_load_eject(ctx):
     drive = dvd_drive()
     s = ctx.session("load-eject", [drive], completion="pending",
                     stored={drive.key(): stored_list([22160, 16620, 11080, 5540])})
-    s.launch()
-    s.driver("wait-window")
+    s.launch(wait=True)
     shown = s.lists()
     expect_eq(shown["cbvel"], (["MAX", "16x", "12x", "8x", "4x"], 2), "speed list at start")
 
     # Clicks and keys on the X display; the last Alt+L through Windows'
-    # own input queue (SendInput from the driver).
-    for action, how, block in (("btload", "click", LOAD), ("bteject", "click", EJECT),
-                               ("alt+l", "key", LOAD), ("alt+e", "key", EJECT),
-                               ("l", "sendinput-alt", LOAD)):
-        s.mark()
-        if how == "click":
-            s.click_control(action)
-        elif how == "key":
-            s.keys(action)
-        else:
-            s.driver("alt", action)
-            time.sleep(0.1)
-            s.driver("settle")
-        check_requests(s.requests(), to(drive, block), f"{how} {action}")
+    # own input queue (SendInput from the driver, which waits for it).
+    for action, how, act, block in (("btload", "click", s.click_control, LOAD),
+                                    ("bteject", "click", s.click_control, EJECT),
+                                    ("alt+l", "key", s.keys, LOAD), ("alt+e", "key", s.keys, EJECT),
+                                    ("alt+l", "sendinput", lambda k: s.driver("press", k), LOAD)):
+        check_requests(s.sent(act, action), to(drive, block), f"{how} {action}")
         expect_eq(s.lists(), shown, f"lists after {how} {action} (no refresh)")
 
     s.keys("alt+s")
@@ -226,32 +205,30 @@ def scenario_answer_no(ctx):
     second_fields = [9173, 7056, 5645, 4234]
     s = ctx.session("answer-no", [first, second], completion="pending",
                     stored={second.key(): stored_list(second_fields)})
-    s.launch()
-    q = s.question()
-    expect_eq((q["text"], q["main"]), (PROMPT_EN, "hidden"), "question at start")
-    s.mark()
-    s.facts("answer", "no")
-    s.driver("wait-window")
     drives = [first.description, second.description]
-    s.expect_lists((drives, 0), ([], -1), "after No")
-    check_requests(s.requests(), to(first), "after No")
-    expect_eq(s.stored(), {second.key(): ("sz", stored_list(second_fields))},
-              "stored lists after No")
 
+    def answer_no(main, what):
+        """The question, the window behind it main (hidden, visible), answered
+        No: an empty speed list, nothing sent to the drive, nothing stored."""
+        q = s.question()
+        expect_eq((q["text"], q["main"]), (PROMPT_EN, main), f"question {what}")
+        s.mark()
+        s.facts("answer", "no")
+        s.driver("wait-window")
+        s.driver("settle")
+        s.expect_lists((drives, 0), ([], -1), f"after No {what}")
+        check_requests(s.requests(), to(first), f"after No {what}")
+        expect_eq(s.stored(), {second.key(): ("sz", stored_list(second_fields))},
+                  f"stored lists after No {what}")
+
+    s.launch()
+    answer_no("hidden", "at start")
     s.keys("Down")
     expect_eq(s.driver("boxes").strip(), "none", "message box for the drive with a list")
     s.expect_lists((drives, 1), (["MAX", "52x", "40x", "32x", "24x"], 2), "second drive")
 
     s.xdotool("key", "Up")
-    q = s.question()
-    expect_eq((q["text"], q["main"]), (PROMPT_EN, "visible"), "question at the next refresh")
-    s.mark()
-    s.facts("answer", "no")
-    s.driver("settle")
-    s.expect_lists((drives, 0), ([], -1), "after the second No")
-    check_requests(s.requests(), to(first), "after the second No")
-    expect_eq(s.stored(), {second.key(): ("sz", stored_list(second_fields))},
-              "stored lists after the second No")
+    answer_no("visible", "at the next refresh")
     s.close()
     s.check_log_clean()
 
@@ -268,7 +245,7 @@ def scenario_bad_values(ctx):
     expect_eq(box["text"], f"Invalid data type for '{first.key()}'", "error box at start")
     expect_eq(box["main"], "hidden", "main window while the error box is up")
     check_box(box, False, "error box at start")
-    s.facts("errorbox")
+    s.facts("answer", "ok")
     s.driver("wait-window")
     drives = [first.description, second.description]
     s.expect_lists((drives, 0), ([], -1), "after the error at start")
@@ -282,13 +259,11 @@ def scenario_bad_values(ctx):
     box = s.error_box()
     expect_eq(box["text"], "'abc' is not a valid integer value.", "error box on choosing 0x")
     check_box(box, False, "error box on choosing 0x")
-    s.facts("errorbox")
+    s.facts("answer", "ok")
     s.driver("settle")
     check_requests(s.requests(), to(second, GET_CONFIGURATION),
                    "choosing the entry of 'abc' (medium class read, no speed sent)")
-    s.mark()
-    s.keys("Down")
-    check_requests(s.requests(), to(second, *choice_blocks(7056)),
+    check_requests(s.sent(s.keys, "Down"), to(second, *choice_blocks(7056)),
                    "choosing 40x after the error")
     expect_eq(s.driver("boxes").strip(), "none", "message box after choosing 40x")
     s.close()

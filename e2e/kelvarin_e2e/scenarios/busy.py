@@ -29,8 +29,7 @@ def scenario_busy_pointer(ctx):
     shapes = {name: tuple(map(int, value.split())) for name, value in
               s.facts("cursor-shapes").items()}
     expect(shapes["arrow"] != shapes["wait"], f"arrow and wait cursors alike: {shapes}")
-    s.launch()
-    s.driver("wait-window")
+    s.launch(wait=True)
     s.driver("settle")
     x, y = s.driver("center", "btdetect").split()
     s.xdotool("mousemove", x, y)

@@ -31,26 +31,19 @@ def scenario_passthrough_start(ctx):
     s.expect_lists(([drive.description], 0), (entries, selected), "after detection (12x selected)")
 
     s.keys("Tab")
-    s.mark()
-    s.keys("Down")
-    check_requests(s.requests(), to(drive, *choice_blocks(11080)), "Down to entry 3 (8x sends field 4)")
-    s.mark()
-    s.choose_with_mouse("cbvel", 0)
-    check_requests(s.requests(), to(drive, *choice_blocks(65535)), "mouse on MAX")
-
-    s.mark()
-    s.click_control("bteject")
-    check_requests(s.requests(), to(drive, EJECT), "Eject clicked")
-    expect_eq(s.requests()[-1].tray, "1", "tray after Eject")
-    s.mark()
-    s.keys("alt+l")
-    check_requests(s.requests(), to(drive, LOAD), "Alt+L")
-    expect_eq(s.requests()[-1].tray, "0", "tray after Load")
+    check_requests(s.sent(s.keys, "Down"), to(drive, *choice_blocks(11080)),
+                   "Down to entry 3 (8x sends field 4)")
+    check_requests(s.sent(s.choose_with_mouse, "cbvel", 0), to(drive, *choice_blocks(65535)),
+                   "mouse on MAX")
+    for act, control, block, what, tray in ((s.click_control, "bteject", EJECT, "Eject", "1"),
+                                            (s.keys, "alt+l", LOAD, "Alt+L", "0")):
+        seen = s.sent(act, control)
+        check_requests(seen, to(drive, block), what)
+        expect_eq(seen[-1].tray, tray, f"tray after {what}")
     s.close()
 
     s.mark()
-    s.launch()
-    s.driver("wait-window")
+    s.launch(wait=True)
     expect_eq(s.driver("boxes").strip(), "none", "message box at the second start")
     s.expect_lists(([drive.description], 0), (entries, 1), "second start (the kept 16x)")
     check_requests(s.requests(), to(drive, INQUIRY, GET_CONFIGURATION, MODE_SENSE),
@@ -77,8 +70,7 @@ def scenario_passthrough_drives(ctx):
              lost: [7056, 5645, 4234, 2822, 1411]}
     s = ctx.session("pt-drives", [scsi, ide, lost], kind=PassthroughSession,
                     stored={d.key(): stored_list(f) for d, f in lists.items()})
-    s.launch()
-    s.driver("wait-window")
+    s.launch(wait=True)
     expect_eq(s.driver("boxes").strip(), "none", "message box at start with stored lists")
     names = [d.description for d in (scsi, ide, lost)]
     expect_eq(names, ["3:3:0 ACME     DVD-RW X1        1.0  (E:)",
@@ -92,23 +84,18 @@ def scenario_passthrough_drives(ctx):
     expect(all(r == "ret=-1 errno=25" for a, r in s.queries("IDLUN") if a == lost.address),
            "the failing address query answers ENOTTY")
 
-    s.mark()
-    s.keys("Down")
+    seen = s.sent(s.keys, "Down")
     s.expect_lists((names, 1), (["MAX", "52x", "40x", "32x", "24x"], -1),
                    "the IDE drive: its list, no current speed after CHECK CONDITION")
-    seen = s.requests()
     check_requests(seen, to(ide, GET_CONFIGURATION, MODE_SENSE), "refresh of the IDE drive")
     expect_eq((seen[1].status, seen[1].resid, seen[1].sensewr), (2, 24, SENSE_WRITTEN),
               "MODE SENSE: status, residual and sense length handed back")
 
-    s.mark()
-    s.keys("Down")
+    seen = s.sent(s.keys, "Down")
     s.expect_lists((names, 2), (["MAX", "40x", "32x", "24x", "16x", "8x"], 3), "the third drive")
-    check_requests(s.requests(), to(lost, GET_CONFIGURATION, MODE_SENSE), "refresh of the third")
+    check_requests(seen, to(lost, GET_CONFIGURATION, MODE_SENSE), "refresh of the third")
     s.keys("Tab")
-    s.mark()
-    s.keys("Down", "Up")
-    seen = s.requests()
+    seen = s.sent(s.keys, "Down", "Up")
     check_requests(seen, to(lost, *choice_blocks(2822, 4234)), "choosing on the drive whose speed fails")
     expect_eq([(r.ret, r.errno) for r in seen[1::2]], [(-1, EIO)] * 2, "SET CD SPEED fails")
     expect_eq(s.driver("boxes").strip(), "none", "message box after the failed commands")
@@ -134,9 +121,8 @@ def scenario_passthrough_drives(ctx):
         + f"; errors: address query {lost_calls['address']['error']}, "
         f"EIO {lost_calls['passthrough']['error']}")
     s.keys("shift+Tab")
-    s.mark()
-    s.keys("Home")
+    seen = s.sent(s.keys, "Home")
     s.expect_lists((names, 0), (["MAX", "16x", "12x", "8x", "4x"], 2), "back to the first drive")
-    check_requests(s.requests(), to(scsi, GET_CONFIGURATION, MODE_SENSE), "back to the first")
+    check_requests(seen, to(scsi, GET_CONFIGURATION, MODE_SENSE), "back to the first")
     s.close()
     s.check_log_clean()

@@ -15,10 +15,8 @@ def scenario_other_routes(ctx):
         drive = sg_dvd_drive() if passthrough else dvd_drive()
         s = ctx.session(name, [drive], version=version, aspi=aspi,
                         kind=PassthroughSession if passthrough else Session)
-        s.launch()
-        if aspi == "missing":
-            s.driver("wait-window")
-        else:
+        s.launch(wait=aspi == "missing")
+        if aspi != "missing":
             # Whatever devices the route offers; a question for one of them
             # is answered No.
             for _ in range(8):

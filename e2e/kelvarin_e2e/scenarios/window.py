@@ -14,11 +14,11 @@ def scenario_language(ctx):
     pt_BR and en_US. The whole window in each: centred, the button face
     behind it, each caption fitting its label; classes, styles, rectangles,
     texts, the hint, the question box; the tab order and access keys."""
-    for lang, prompt in (("pt_PT.UTF-8", PROMPT_PT), ("pt_BR.UTF-8", PROMPT_EN),
-                         ("en_US.UTF-8", PROMPT_EN)):
+    for lang, prompt, want in (("pt_PT.UTF-8", PROMPT_PT, "0816"),
+                               ("pt_BR.UTF-8", PROMPT_EN, "0416"),
+                               ("en_US.UTF-8", PROMPT_EN, "0409")):
         drive = cd_drive()
         s = ctx.session("language-" + lang.split(".")[0], [drive], lang=lang, adapters=2)
-        want = {"pt_PT.UTF-8": "0816", "pt_BR.UTF-8": "0416", "en_US.UTF-8": "0409"}[lang]
         expect_eq(s.driver("uilang").strip(), want,
                   f"{lang}: the interface language Wine reports (GetUserDefaultUILanguage)")
         s.launch()
@@ -45,32 +45,28 @@ def scenario_screenshots(ctx):
                         desktop="800x400",
                         stored={dvd.key(): stored_list([22160, 16620, 11080, 5540]),
                                 cd.key(): stored_list([9173, 7056, 5645, 4234])})
-        s.launch()
-        s.driver("wait-window")
+        s.launch(wait=True)
         s.driver("settle")
         time.sleep(0.5)
-        layout = s.layout()
-        check_no_overlap(layout, shot)
-        x, y, w, h = layout["window"]
-        margin = 12
         path = os.path.join(ctx.shots, f"screenshot-{shot}.png")
-        s.screenshot(path, (w + 2 * margin, h + 2 * margin, max(0, x - margin), max(0, y - margin)))
-        ctx.note(f"{shot}: window {w}x{h}, client {layout['client'][0]}x{layout['client'][1]}"
+        facts = s.screenshot(path)
+        check_no_overlap(facts, shot)
+        _, _, w, h = facts["main"][3]
+        ctx.note(f"{shot}: window {w}x{h}, client {facts['client'][0]}x{facts['client'][1]}"
                  + (f", {path}" if ctx.shots_given else ""))
         s.close()
         ctx.stop(s)
 
 
-def check_no_overlap(layout, what):
+def check_no_overlap(facts, what):
     """Every control inside the client area, none on top of another."""
-    cw, ch = layout["client"]
-    names = [n for n in DESIGN if n in layout]
-    for n in names:
-        l, t, w, h = layout[n][0]
+    cw, ch = facts["client"]
+    rects = {n: facts[n][3] for n in DESIGN if n in facts}
+    for n, (l, t, w, h) in rects.items():
         expect(l >= 0 and t >= 0 and l + w <= cw and t + h <= ch,
-               f"{what}: {n} {layout[n][0]} outside the client area {cw}x{ch}")
-    for i, a in enumerate(names):
-        for b in names[i + 1:]:
-            (al, at, aw, ah), (bl, bt, bw, bh) = layout[a][0], layout[b][0]
+               f"{what}: {n} {rects[n]} outside the client area {cw}x{ch}")
+    for i, a in enumerate(rects):
+        for b in list(rects)[i + 1:]:
+            (al, at, aw, ah), (bl, bt, bw, bh) = rects[a], rects[b]
             if al < bl + bw and bl < al + aw and at < bt + bh and bt < at + ah:
-                raise Failure(f"{what}: {a} {layout[a][0]} overlaps {b} {layout[b][0]}")
+                raise Failure(f"{what}: {a} {rects[a]} overlaps {b} {rects[b]}")
