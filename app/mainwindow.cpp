@@ -44,20 +44,6 @@ void tcombolist::Add(const std::string& text) {
   SendMessageA(handle_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-int tcombolist::Count() const {
-  return static_cast<int>(SendMessageA(handle_, CB_GETCOUNT, 0, 0));
-}
-
-std::string tcombolist::Item(int index) const {
-  const LRESULT length = SendMessageA(handle_, CB_GETLBTEXTLEN, index, 0);
-  if (length == CB_ERR) return std::string();
-  std::vector<char> text(static_cast<size_t>(length) + 1);
-  const LRESULT copied =
-      SendMessageA(handle_, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-  if (copied == CB_ERR) return std::string();
-  return std::string(text.data(), static_cast<size_t>(copied));
-}
-
 int tcombolist::ItemIndex() const {
   return static_cast<int>(SendMessageA(handle_, CB_GETCURSEL, 0, 0));
 }

@@ -15,8 +15,6 @@ class tcombolist : public tlistview {
   void Attach(HWND handle) { handle_ = handle; }
   void Clear() override;
   void Add(const std::string& text) override;
-  int Count() const override;
-  std::string Item(int index) const override;
   int ItemIndex() const override;
   void SetItemIndex(int index) override;
 

@@ -24,8 +24,7 @@ uint16_t BigEndian16(const uint8_t* bytes) {
 // "Kelvarin drive A:T:L": without a backslash the name belongs to the
 // session, and Windows 98 takes it as it is.
 std::string DriveMutexName(uint8_t adapter, uint8_t target, uint8_t lun) {
-  return "Kelvarin drive " + std::to_string(adapter) + ":" + std::to_string(target) + ":" +
-         std::to_string(lun);
+  return "Kelvarin drive " + AddressText(adapter, target, lun);
 }
 
 }  // namespace

@@ -34,5 +34,7 @@ bool InitAspiSpti(ttransport request);
 void DoneAspiSpti();
 bool IsWinNT();
 char DriveLetterOf(uint8_t adapter, uint8_t target, uint8_t lun);
+// A drive's address as the inventory line and the drive's mutex show it: "%d:%d:%d".
+std::string AddressText(uint8_t adapter, uint8_t target, uint8_t lun);
 // The inventory line: "%d:%d:%d %-8s %-16s %-4s (%s:)" over trimmed fields.
 std::string FormatDescription(const tcddriveinfo& info);

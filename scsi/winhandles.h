@@ -72,8 +72,6 @@ class mutex_ownership {
   mutex_ownership(const mutex_ownership&) = delete;
   mutex_ownership& operator=(const mutex_ownership&) = delete;
 
-  bool owned() const { return owned_; }
-
  private:
   unique_winobject<KernelHandleTraits> handle_;
   bool owned_ = false;

@@ -26,12 +26,10 @@ class FakeList : public tlistview {
     index = -1;
   }
   void Add(const std::string& text) override { items.push_back(text); }
-  int Count() const override { return static_cast<int>(items.size()); }
-  std::string Item(int i) const override { return items.at(static_cast<size_t>(i)); }
   int ItemIndex() const override { return index; }
   void SetItemIndex(int i) override {
     ++programselections;
-    index = i >= 0 && i < Count() ? i : -1;
+    index = i >= 0 && static_cast<size_t>(i) < items.size() ? i : -1;
   }
   void Pick(int i) { index = i; }
 };

@@ -139,12 +139,14 @@ void TForm1::RefreshSpeeds() {
     if (Ask(detectprompt)) Detect();
     return;
   }
-  // One pass over the text: the cost grows with its length alone.
-  for (const std::string& field : SplitTokens(list, ','))
-    speeds.Add(SpeedText(field, mediaclass));
-  const uint16_t current = ReadCurrentSpeed(*info);
+  // One pass over the text: the cost grows with its length alone. The
+  // entries are matched as made, not read back from the list.
   std::vector<std::string> entries;
-  for (int i = 0; i < speeds.Count(); ++i) entries.push_back(speeds.Item(i));
+  for (const std::string& field : SplitTokens(list, ',')) {
+    entries.push_back(SpeedText(field, mediaclass));
+    speeds.Add(entries.back());
+  }
+  const uint16_t current = ReadCurrentSpeed(*info);
   const int match = MatchCurrentSpeed(entries, current, mediaclass);
   if (match >= 0) speeds.SetItemIndex(match);
 }

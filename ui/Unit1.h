@@ -19,8 +19,6 @@ class tlistview {
   virtual ~tlistview() = default;
   virtual void Clear() = 0;
   virtual void Add(const std::string& text) = 0;
-  virtual int Count() const = 0;
-  virtual std::string Item(int index) const = 0;
   virtual int ItemIndex() const = 0;
   virtual void SetItemIndex(int index) = 0;
 };

@@ -81,5 +81,11 @@ def check_detection(seen, drive, what):
     before = seen[0].speed if seen else 0
     check_requests(seen, to(drive, GET_CONFIGURATION, *detection_blocks(before), GET_CONFIGURATION,
                             MODE_SENSE), what)
-    settled = [r.speed for r in seen if r.cdb[0] == 0xBB][:-1]  # not the speed asked back
-    return stored_list(dict.fromkeys(settled)), seen[0].medium
+    return found_list(seen), seen[0].medium
+
+
+def found_list(seen):
+    """The list a detection's requests make: MAX and each speed the drive
+    settled on after a probe, first settled first; not the speed asked back."""
+    settled = [r.speed for r in seen if r.cdb[0] == 0xBB][:-1]
+    return stored_list(dict.fromkeys(settled))

@@ -4,6 +4,7 @@ pointer, and a second program started meanwhile."""
 import time
 
 from ..commands import GET_CONFIGURATION, INQUIRY, detection_blocks
+from ..drivelog import found_list
 from ..drives import dvd_drive, stored_list
 from ..expect import expect, expect_eq
 from ..xcursor import cursor_shape
@@ -115,18 +116,14 @@ def scenario_two_programs(ctx):
     s.facts("answer", "yes")
 
     blocks = detection_blocks(drive.current)
-    # Each: medium class and detection, then the refresh's class and speed.
-    total = 2 * (1 + len(blocks) + 2)
+    total = 2 * DETECTION_REQUESTS
     deadline = time.time() + s.remaining(60)
     while len(s.requests()) < total and time.time() < deadline:
         time.sleep(0.2)
     time.sleep(0.5)
     seen = s.requests()
     starts, longest = _runs([r.cdb for r in seen], blocks)
-    # What the drive settled on during each unbroken detection, not the speed
-    # asked back at its end.
-    settled = [[r.speed for r in seen[i:i + len(blocks)] if r.cdb[0] == 0xBB][:-1] for i in starts]
-    found = [stored_list(dict.fromkeys(speeds)) for speeds in settled]
+    found = [found_list(seen[i:i + len(blocks)]) for i in starts]
     stored = s.stored()
     ctx.note(f"{len(seen)} requests after the answers; unbroken detections {len(starts)}, "
              f"longest unbroken run {longest} of {len(blocks)}; stored {stored}; the drive "
