@@ -26,10 +26,11 @@ class FakeList : public tlistview {
     index = -1;
   }
   void Add(const std::string& text) override { items.push_back(text); }
+  int Count() const { return static_cast<int>(items.size()); }
   int ItemIndex() const override { return index; }
   void SetItemIndex(int i) override {
     ++programselections;
-    index = i >= 0 && static_cast<size_t>(i) < items.size() ? i : -1;
+    index = i >= 0 && i < Count() ? i : -1;
   }
   void Pick(int i) { index = i; }
 };
