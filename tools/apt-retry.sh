@@ -17,11 +17,18 @@ retry() {  # command...: until it succeeds, $tries times at most
   done
 }
 
-# The indexes an `apt-get update` log says failed, on one line: each file that
+# One index refresh, its messages in LOG. apt-get tells of a source it could
+# not reach only in a warning, and succeeds: here that is a failure.
+apt_update() {  # log apt-get-options...
+  update_log=$1; shift
+  apt-get "$@" -qq update >"$update_log" 2>&1 && ! grep -q '^[EW]: Failed to fetch' "$update_log"
+}
+
+# The indexes an apt_update log says failed, on one line: each file that
 # could not be fetched, each repository without a valid Release file.
 # Any other failure: apt's first error line.
 failed_indexes() {  # log
-  f=$(sed -n -e 's/^E: Failed to fetch \([^ ]*\).*/\1/p' \
+  f=$(sed -n -e 's/^[EW]: Failed to fetch \([^ ]*\).*/\1/p' \
     -e "s/^E: The repository '\([^']*\)'.*/\1/p" "$1" | paste -sd ' ' -)
   [ -n "$f" ] || f=$(sed -n 's/^E: //p' "$1" | head -n 1)
   echo "$f"

@@ -34,7 +34,7 @@ start=$(date +%s)
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 update() {
-  until apt-get $lock update -qq >"$log" 2>&1; do
+  until apt_update "$log" $lock; do
     grep -q "Could not get lock" "$log" && [ $(($(date +%s) - start)) -lt $wait ] || return 1
     sleep 5
   done

@@ -108,8 +108,6 @@ apt_conf i386 i386 \
   "deb [signed-by=$keyring] $security $wine_suite-security main"
 apt_conf qemu amd64 "deb [signed-by=$keyring] $mirror $qemu_suite main"
 
-update() { apt-get -qq update >"$a/update.log" 2>&1; }
-
 # Each try downloads afresh into an empty directory, and a try counts only
 # when apt got every file, each checked against its index's hash: nothing
 # partial or mismatched reaches the root.
@@ -124,7 +122,7 @@ fetch() {  # name packages...
   name=$1; shift
   a="$dir/apt/$name" debs="$dir/debs/$name"
   export APT_CONFIG="$a/apt.conf"
-  retry update ||
+  retry apt_update "$a/update.log" ||
     echo "$me: warning: going on without what failed after $tries tries: $(failed_indexes "$a/update.log") (see $a/update.log)" >&2
   find "$a/lists" -name '*_Packages*' | grep -q . || {
     echo "$me: no index of the $name packages could be fetched: the registry cannot be reached (see $a/update.log)" >&2
