@@ -4,6 +4,8 @@
 # (wine32 is the compiler for the emulated 32-bit Wine's preload libraries;
 # tools/wine32-root.sh sets up that Wine itself.)
 set -e
+. "$(dirname "$0")/apt-retry.sh"
+me=install-deps
 pkgs=""
 for group in "$@"; do
   case "$group" in
@@ -29,11 +31,30 @@ export DEBIAN_FRONTEND=noninteractive
 wait=300
 lock="-o DPkg::Lock::Timeout=$wait"
 start=$(date +%s)
-until out=$(apt-get $lock update -qq 2>&1); do
-  case $out in
-    *"Could not get lock"*) [ $(($(date +%s) - start)) -lt $wait ] && { sleep 5; continue; } ;;
-  esac
-  printf '%s\n' "$out" >&2  # as before, a failed update still lets the install try
-  break
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+update() {
+  until apt_update "$log" $lock; do
+    grep -q "Could not get lock" "$log" && [ $(($(date +%s) - start)) -lt $wait ] || return 1
+    sleep 5
+  done
+}
+# An index that still fails leaves the others, which may hold every package.
+retry update ||
+  echo "$me: warning: going on without what failed after $tries tries: $(failed_indexes "$log")" >&2
+
+# Stop before installing anything when a package has no candidate in the
+# sources that answered.
+have=$(apt-cache policy $missing 2>/dev/null |
+  awk '/^[^ ]/ { p = substr($0, 1, length($0) - 1) } $1 == "Candidate:" && $2 != "(none)" { print p }')
+none=""
+for p in $missing; do
+  printf '%s\n' "$have" | grep -qxF "$p" || none="$none $p"
 done
-apt-get $lock install -y -qq --no-install-recommends $missing
+[ -z "$none" ] || {
+  echo "$me: cannot have:$none (searched: $(searched)). Try again later, or point the machine's apt sources at another mirror." >&2
+  exit 1
+}
+# apt installs only files whose hash matches their index; one that does not
+# is set aside, and the next try fetches it again.
+retry apt-get $lock install -y -qq --no-install-recommends $missing

@@ -1,6 +1,6 @@
 #!/bin/sh
 # 32-bit Wine for the release build's end-to-end runs, set up once into DIR.
-# Usage: tools/wine32-root.sh DIR
+# Usage: tools/wine32-root.sh [--check] DIR [PACKAGE...]
 #
 # This machine runs no 32-bit code natively, so the i386 Wine of the host's
 # own Wine version runs under qemu-i386 (user-mode emulation) over a private
@@ -13,19 +13,32 @@
 # DIR/stamp lists what was asked for and every package version extracted; a
 # later run with the same inputs does nothing and needs no network.
 #
+# A source whose index cannot be fetched, even after a few tries, is named in
+# a warning and left out: the others usually hold every package. The set-up
+# stops when a package cannot be had at the wanted version, naming it, and
+# with status 3 when no index could be fetched at all (the registry cannot be
+# reached). --check fetches the indexes and resolves every package, and any
+# PACKAGE given besides, then stops: nothing is downloaded or unpacked.
+#
 #   DIR/root/            the i386 packages, dpkg -x'ed, plus Wine's zlib1.dll
 #   DIR/qemu-i386        the emulator (static)
 #   DIR/root/usr/lib/wine/wine-qemu    the loader Wine runs for every process
 #
 # Environment: DEBIAN_MIRROR (http://deb.debian.org/debian), DEBIAN_SECURITY
 # (http://deb.debian.org/debian-security), WINE_SUITE (the host's release),
-# QEMU_SUITE (trixie).
+# QEMU_SUITE (trixie); SETUP_TRIES and SETUP_PAUSE (see apt-retry.sh).
 set -eu
 
-[ $# -eq 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
+check=
+[ "${1:-}" = --check ] && { check=1; shift; }
+usage() { echo "usage: $0 [--check] DIR [PACKAGE...]" >&2; exit 2; }
+[ $# -ge 1 ] || usage
+[ $# -eq 1 ] || [ "$check" ] || usage  # more packages only for a check
 mkdir -p "$1"
 dir=$(cd "$1" && pwd)
+shift
 me=wine32-root
+. "$(dirname "$0")/apt-retry.sh"
 
 die() { echo "$me: $*" >&2; exit 1; }
 
@@ -37,7 +50,9 @@ qemu_suite=${QEMU_SUITE:-trixie}
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 
 # The 32-bit loader must speak the host wineserver's protocol: same version.
-wine_version=$(dpkg-query -W -f='${Version}' wine64 2>/dev/null) ||
+# (dpkg also knows packages it has never installed, with no version.)
+wine_version=$(dpkg-query -W -f='${Status} ${Version}' wine64 2>/dev/null | sed -n 's/^install ok installed //p')
+[ -n "$wine_version" ] ||
   die "the host's 64-bit Wine (package wine64) is not installed: run tools/install-deps.sh wine"
 
 # Wine's loader and libraries, and what its Unix side links or loads: the C
@@ -47,18 +62,22 @@ wine_version=$(dpkg-query -W -f='${Version}' wine64 2>/dev/null) ||
 i386_pkgs="wine32=$wine_version libwine=$wine_version libc6 libgcc-s1
   libx11-6 libxext6 libxcb1 libxau6 libxdmcp6 libxrender1 libxrandr2 libxi6 libxcursor1 libxfixes3
   libxinerama1 libxcomposite1 libxxf86vm1 libfreetype6 libfontconfig1 libpng16-16 zlib1g
-  libbrotli1 libbz2-1.0 libexpat1 libbsd0 libmd0 libstdc++6 libz-mingw-w64"
+  libbrotli1 libbz2-1.0 libexpat1 libbsd0 libmd0 libstdc++6 libz-mingw-w64 $*"
 qemu_pkgs="qemu-user"
 
 inputs=$(printf '%s\n' "inputs $wine_suite i386: $(echo $i386_pkgs)" "inputs $qemu_suite amd64: $qemu_pkgs" \
   "inputs script $(cksum < "$0" | cut -d' ' -f1)" "mirror $mirror")
-if [ -f "$dir/stamp" ] && [ -x "$dir/qemu-i386" ] && [ -x "$dir/root/usr/lib/wine/wine" ] &&
+if [ -z "$check" ] && [ -f "$dir/stamp" ] && [ -x "$dir/qemu-i386" ] && [ -x "$dir/root/usr/lib/wine/wine" ] &&
    [ "$(grep '^inputs\|^mirror' "$dir/stamp")" = "$inputs" ]; then
   exit 0
 fi
 
 start=$(date +%s)
-echo "$me: setting up 32-bit Wine $wine_version under qemu-i386 ($qemu_suite) in $dir"
+if [ "$check" ]; then
+  echo "$me: checking that the packages for 32-bit Wine $wine_version can be had"
+else
+  echo "$me: setting up 32-bit Wine $wine_version under qemu-i386 ($qemu_suite) in $dir"
+fi
 
 # One private apt configuration per architecture and release.
 apt_conf() {  # name arch sources-lines...
@@ -89,23 +108,43 @@ apt_conf i386 i386 \
   "deb [signed-by=$keyring] $security $wine_suite-security main"
 apt_conf qemu amd64 "deb [signed-by=$keyring] $mirror $qemu_suite main"
 
+# Each try downloads afresh into an empty directory, and a try counts only
+# when apt got every file, each checked against its index's hash: nothing
+# partial or mismatched reaches the root.
+download() {  # packages...
+  rm -rf "$debs.part" "$a"/archives/partial/*
+  mkdir -p "$debs.part"
+  (cd "$debs.part" && apt-get -qq download "$@") &&
+    [ "$(find "$debs.part" -name '*.deb' | wc -l)" -eq $# ]
+}
+
 fetch() {  # name packages...
   name=$1; shift
-  conf="$dir/apt/$name/apt.conf"
-  APT_CONFIG=$conf apt-get -qq update >"$dir/apt/$name/update.log" 2>&1 ||
-    die "apt-get update for the $name packages failed (see $dir/apt/$name/update.log)"
-  for p in "$@"; do
-    APT_CONFIG=$conf apt-cache show "$p" >/dev/null 2>&1 ||
-      die "package $p ($name) is not in the registry (searched: $(sed -n 's/^deb [^ ]* //p' "$dir/apt/$name/sources.list" | paste -sd ',' | sed 's/,/, /g'))"
-  done
-  mkdir -p "$dir/debs/$name"
-  (cd "$dir/debs/$name" && APT_CONFIG=$conf apt-get -qq download "$@") ||
-    die "downloading the $name packages failed: $*"
+  a="$dir/apt/$name" debs="$dir/debs/$name"
+  export APT_CONFIG="$a/apt.conf"
+  retry apt_update "$a/update.log" ||
+    echo "$me: warning: going on without what failed after $tries tries: $(failed_indexes "$a/update.log") (see $a/update.log)" >&2
+  find "$a/lists" -name '*_Packages*' | grep -q . || {
+    echo "$me: no index of the $name packages could be fetched: the registry cannot be reached (see $a/update.log)" >&2
+    exit 3
+  }
+  # Resolving is what a download does first, so this is the download's own
+  # answer to whether every package can be had at the wanted version.
+  apt-get -qq download --print-uris "$@" >"$a/uris" 2>"$a/resolve.log" ||
+    die "cannot have the $name packages: $(sed -n 's/^E: //p' "$a/resolve.log" | paste -sd ';' - | sed 's/;/; /g')" \
+      "(searched: $(searched)). Try again later, or set DEBIAN_MIRROR or DEBIAN_SECURITY to another mirror."
+  [ "$check" ] && return
+  retry download "$@" || die "downloading the $name packages failed $tries times: $*"
+  mv "$debs.part" "$debs"
 }
 
 rm -rf "$dir/debs" "$dir/root.new" "$dir/qemu.new"
 fetch i386 $i386_pkgs
 fetch qemu $qemu_pkgs
+if [ "$check" ]; then
+  echo "$me: every package resolves ($(cat "$dir"/apt/*/uris | wc -l) of them), in $(( $(date +%s) - start )) s"
+  exit 0
+fi
 
 versions=$(for f in "$dir"/debs/*/*.deb; do dpkg-deb -W --showformat='${Package}:${Architecture} ${Version}\n' "$f"; done)
 bytes=$(cat "$dir"/debs/*/*.deb | wc -c)
