@@ -1,6 +1,7 @@
 #include "drive/tcddrive.h"
 
 #include "drive/mmc.h"
+#include "scsi/aspispti.h"
 #include "scsi/uaspi.h"
 #include "scsi/uspti.h"
 #include "scsi/winhandles.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "scsi/aspispti.h"
+#include "scsi/transport.h"
 #include "scsi/winhandles.h"
 
 typedef std::vector<uint16_t> tdynwordarray;

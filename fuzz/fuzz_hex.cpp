@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <winsim.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -13,23 +15,14 @@
 
 namespace {
 
+// Hexadecimal digits only, at most 8 after any leading zeros; the C
+// library's conversion gives the value.
 std::optional<uint32_t> Reference(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  uint64_t value = 0;
-  for (char c : text) {
-    int digit;
-    if (c >= '0' && c <= '9')
-      digit = c - '0';
-    else if (c >= 'a' && c <= 'f')
-      digit = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-      digit = c - 'A' + 10;
-    else
-      return std::nullopt;
-    value = value * 16 + static_cast<uint64_t>(digit);
-    if (value > 0xFFFFFFFFu) return std::nullopt;
-  }
-  return static_cast<uint32_t>(value);
+  if (text.empty() || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    return std::nullopt;
+  const std::string significant = text.substr(std::min(text.find_first_not_of('0'), text.size()));
+  if (significant.size() > 8) return std::nullopt;
+  return static_cast<uint32_t>(std::strtoul(("0" + significant).c_str(), nullptr, 16));
 }
 
 }  // namespace

@@ -50,12 +50,27 @@ std::string Field(const std::vector<uint8_t>& reply, size_t offset, size_t width
   return text;
 }
 
+// The MMC profile list, read afresh, with the class each medium stands for:
+// 0 CD, 1 DVD, 2 anything else. The DVD-RW dual layer and DVD-Download are
+// DVDs the program does not count; numbers not listed (none, disks, MO,
+// DDCD, FFFFh) are 2 as well.
+constexpr struct {
+  uint16_t profile;
+  uint8_t mediaclass;
+} kProfiles[] = {
+    {0x0008, 0}, {0x0009, 0}, {0x000A, 0},  // CD-ROM, CD-R, CD-RW
+    {0x0010, 1}, {0x0011, 1}, {0x0012, 1},  // DVD-ROM, DVD-R sequential, DVD-RAM
+    {0x0013, 1}, {0x0014, 1}, {0x0015, 1}, {0x0016, 1},  // DVD-RW (both), DVD-R DL (both)
+    {0x0017, 2}, {0x0018, 2},                            // DVD-RW DL, DVD-Download
+    {0x001A, 1}, {0x001B, 1}, {0x002A, 1}, {0x002B, 1},  // DVD+RW, DVD+R, their dual layers
+    {0x0040, 2}, {0x0041, 2}, {0x0042, 2}, {0x0043, 2},  // BD-ROM, BD-R SRM, RRM, BD-RE
+    {0x0050, 2}, {0x0051, 2}, {0x0052, 2}, {0x0053, 2}, {0x0058, 2}, {0x005A, 2},  // HD DVD
+};
+
 uint8_t ReferenceClass(uint16_t profile) {
-  if (profile >= 0x08 && profile <= 0x0A) return kMediaCd;
-  if ((profile >= 0x10 && profile <= 0x16) || profile == 0x1A || profile == 0x1B ||
-      profile == 0x2A || profile == 0x2B)
-    return kMediaDvd;
-  return kMediaOther;
+  for (const auto& entry : kProfiles)
+    if (entry.profile == profile) return entry.mediaclass;
+  return 2;
 }
 
 }  // namespace

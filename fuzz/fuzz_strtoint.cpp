@@ -1,8 +1,10 @@
 // The strict and lenient text-to-integer conversions against a reference
 // parser written from the field grammar: leading blanks, a sign, then
 // decimal digits or hexadecimal digits after $, x, X, 0x or 0X.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -11,16 +13,6 @@
 #include "ui/speedlist.h"
 
 namespace {
-
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-unsigned HexValue(char c) {
-  if (c <= '9') return static_cast<unsigned>(c - '0');
-  if (c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
-  return static_cast<unsigned>(c - 'a' + 10);
-}
 
 std::optional<int32_t> Reference(const std::string& text) {
   size_t i = text.find_first_not_of(' ');
@@ -39,14 +31,14 @@ std::optional<int32_t> Reference(const std::string& text) {
   }
   if (digits.empty()) return std::nullopt;
   for (char c : digits)
-    if (hex ? !IsHexDigit(c) : (c < '0' || c > '9')) return std::nullopt;
+    if (hex ? !std::isxdigit(static_cast<unsigned char>(c)) : (c < '0' || c > '9'))
+      return std::nullopt;
   const size_t first = digits.find_first_not_of('0');
   const std::string significant = first == std::string::npos ? "" : digits.substr(first);
 
   if (hex) {
     if (significant.size() > 8) return std::nullopt;
-    uint32_t value = 0;
-    for (char c : significant) value = value * 16 + HexValue(c);
+    uint32_t value = static_cast<uint32_t>(std::strtoul(("0" + significant).c_str(), nullptr, 16));
     if (negative) value = ~value + 1;
     return static_cast<int32_t>(value);
   }

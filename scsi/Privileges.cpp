@@ -3,16 +3,15 @@
 #include <cstddef>
 #include <vector>
 
+#include "scsi/platform.h"
 #include "scsi/winhandles.h"
 
 namespace {
 
 bool IsNTPlatform() {
-  OSVERSIONINFOA info{};
-  info.dwOSVersionInfoSize = sizeof info;
   // Only a definite non-NT answer skips the check; an unreadable platform
   // gets the real test, which fails safe.
-  return GetVersionExA(&info) == FALSE || info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+  return PlatformId(VER_PLATFORM_WIN32_NT) == VER_PLATFORM_WIN32_NT;
 }
 
 // Windows 2000 and later answer membership directly, deny-only groups and

@@ -86,10 +86,6 @@ char DriveLetterOf(uint8_t adapter, uint8_t target, uint8_t lun) {
   return IsWinNT() ? FindDriveLetterSpti(adapter, target, lun) : AspiDriveLetter(adapter, target, lun);
 }
 
-std::string AddressText(uint8_t adapter, uint8_t target, uint8_t lun) {
-  return std::to_string(adapter) + ':' + std::to_string(target) + ':' + std::to_string(lun);
-}
-
 std::string FormatDescription(const tcddriveinfo& info) {
   return AddressText(info.adapter, info.target, info.lun) + ' ' + PadRight(Trim(info.vendor), 8) +
          ' ' + PadRight(Trim(info.product), 16) + ' ' + PadRight(Trim(info.revision), 4) + " (" +

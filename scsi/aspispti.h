@@ -5,11 +5,7 @@
 #include <string>
 #include <vector>
 
-enum ttransport : uint8_t { tpAspi = 0, tpSpti = 1, tpAuto = 2, tpNone = 3 };
-
-// Which way a command's data moves, from the host's side; both transports
-// and the drive object take it.
-enum tdirection : uint8_t { dirNone = 0, dirIn = 1, dirOut = 2 };
+#include "scsi/transport.h"
 
 struct tcddriveinfo {
   uint8_t adapter = 0;
@@ -34,7 +30,5 @@ bool InitAspiSpti(ttransport request);
 void DoneAspiSpti();
 bool IsWinNT();
 char DriveLetterOf(uint8_t adapter, uint8_t target, uint8_t lun);
-// A drive's address as the inventory line and the drive's mutex show it: "%d:%d:%d".
-std::string AddressText(uint8_t adapter, uint8_t target, uint8_t lun);
 // The inventory line: "%d:%d:%d %-8s %-16s %-4s (%s:)" over trimmed fields.
 std::string FormatDescription(const tcddriveinfo& info);

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "scsi/aspispti.h"
+#include "scsi/transport.h"
 
 uint8_t AspiAdapterCount();
 uint8_t AspiDeviceType(uint8_t adapter, uint8_t target, uint8_t lun);

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "scsi/aspispti.h"
+#include "scsi/transport.h"
 
 struct tsptdwithsense;
 

@@ -6,8 +6,6 @@
 
 #include <utility>
 
-#include "scsi/uspti.h"
-
 template <typename Traits>
 class unique_winobject {
  public:
@@ -37,11 +35,12 @@ class unique_winobject {
   value_type value_;
 };
 
-// A device opened with CreateFileA; -1 means not opened.
+// A device opened with CreateFileA; -1 means not opened. Both opens answer a
+// plain handle, closed as the pass-through unit's CloseDevice closes it.
 struct DeviceTraits {
   using value_type = HANDLE;
   static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
-  static void close(HANDLE handle) { CloseDevice(handle); }
+  static void close(HANDLE handle) { CloseHandle(handle); }
 };
 using unique_device = unique_winobject<DeviceTraits>;
 
@@ -76,6 +75,14 @@ class mutex_ownership {
   unique_winobject<KernelHandleTraits> handle_;
   bool owned_ = false;
 };
+
+// Registry keys, which answer null when not opened.
+struct KeyTraits {
+  using value_type = HKEY;
+  static HKEY invalid() { return nullptr; }
+  static void close(HKEY key) { RegCloseKey(key); }
+};
+using unique_key = unique_winobject<KeyTraits>;
 
 struct SidTraits {
   using value_type = PSID;

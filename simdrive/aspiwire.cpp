@@ -1,4 +1,4 @@
-#include "aspiwire.h"
+#include "simdrive/aspiwire.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "drivemodel.h"
+#include "simdrive/drivemodel.h"
 
 namespace aspiwire {
 

@@ -1,4 +1,4 @@
-#include "drivemodel.h"
+#include "simdrive/drivemodel.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "drivesfile.h"
+#include "simdrive/drivesfile.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -37,7 +37,7 @@
 #include <string>
 #include <vector>
 
-#include "aspiwire.h"
+#include "simdrive/aspiwire.h"
 
 namespace e2edrives {
 

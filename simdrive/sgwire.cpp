@@ -1,4 +1,4 @@
-#include "sgwire.h"
+#include "simdrive/sgwire.h"
 
 #include <linux/cdrom.h>
 

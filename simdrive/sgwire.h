@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "drivemodel.h"
+#include "simdrive/drivemodel.h"
 
 namespace sgwire {
 

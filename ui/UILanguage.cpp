@@ -3,43 +3,27 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
+#include "scsi/platform.h"
 #include "scsi/winhandles.h"
+#include "ui/numbers.h"
+#include "ui/regvalue.h"
 
 namespace {
 
-// An opened key, closed on every path.
-class OpenedKey {
- public:
-  OpenedKey(HKEY root, const char* path) {
-    if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key_) != ERROR_SUCCESS) key_ = nullptr;
-  }
-  ~OpenedKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  OpenedKey(const OpenedKey&) = delete;
-  OpenedKey& operator=(const OpenedKey&) = delete;
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
-DWORD PlatformId() {
-  OSVERSIONINFOA info{};
-  info.dwOSVersionInfoSize = sizeof info;
-  if (!GetVersionExA(&info)) return 0;
-  return info.dwPlatformId;
-}
-
 std::string RegistryLocale() {
   std::string text;
-  const bool nt = PlatformId() == VER_PLATFORM_WIN32_NT;
-  OpenedKey key(nt ? HKEY_USERS : HKEY_CURRENT_USER,
-                nt ? ".DEFAULT\\Control Panel\\International"
-                   : "Control Panel\\Desktop\\ResourceLocale");
-  if (key.get() != nullptr) ReadRegString(key.get(), nt ? "Locale" : "", text);
+  // A guess at the language costs little when wrong: an unreadable platform
+  // counts as none, and the older systems' place is read.
+  const bool nt = PlatformId(0) == VER_PLATFORM_WIN32_NT;
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(nt ? HKEY_USERS : HKEY_CURRENT_USER,
+                    nt ? ".DEFAULT\\Control Panel\\International"
+                       : "Control Panel\\Desktop\\ResourceLocale",
+                    0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+    return text;
+  const unique_key key(opened);
+  ReadRegString(key.get(), nt ? "Locale" : "", text);
   return text;
 }
 
@@ -47,22 +31,16 @@ std::string RegistryLocale() {
 
 bool ReadRegValue(HKEY key, const std::string& name, std::string& text, DWORD type1,
                   DWORD type2) {
-  DWORD type = REG_NONE;
-  DWORD size = 0;
-  if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-    return false;
-  if (type != type1 && type != type2) return false;
-  if (size < 2) {
+  tregvalue value(key, name);
+  if (!value.Found()) return false;
+  if (value.Type() != type1 && value.Type() != type2) return false;
+  if (value.Size() < 2) {
     text.clear();
     return true;
   }
   // The size counts one terminating NUL: read all of it, keep the rest.
-  std::vector<char> data(size);
-  DWORD read = size;
-  if (RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<LPBYTE>(data.data()),
-                       &read) != ERROR_SUCCESS)
-    return false;
-  text.assign(data.data(), size - 1);
+  if (!value.Read()) return false;
+  text = value.Bytes(value.Size() - 1);
   return true;
 }
 
@@ -74,17 +52,9 @@ bool TryHexToUInt(const std::string& text, DWORD& value) {
   if (text.empty()) return false;
   DWORD result = 0;
   for (char c : text) {
-    DWORD digit;
-    if (c >= '0' && c <= '9')
-      digit = static_cast<DWORD>(c - '0');
-    else if (c >= 'a' && c <= 'f')
-      digit = static_cast<DWORD>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F')
-      digit = static_cast<DWORD>(c - 'A' + 10);
-    else
-      return false;
-    if (result > 0x0FFFFFFFu) return false;
-    result = (result << 4) | digit;
+    const int digit = HexDigit(c);
+    if (digit < 0 || result > 0x0FFFFFFFu) return false;
+    result = (result << 4) | static_cast<DWORD>(digit);
   }
   value = result;
   return true;

@@ -142,7 +142,7 @@ void TForm1::RefreshSpeeds() {
   // One pass over the text: the cost grows with its length alone. The
   // entries are matched as made, not read back from the list.
   std::vector<std::string> entries;
-  for (const std::string& field : SplitTokens(list, ',')) {
+  for (const std::string& field : SplitTokens(list, kFieldDelimiter)) {
     entries.push_back(SpeedText(field, mediaclass));
     speeds.Add(entries.back());
   }
@@ -159,7 +159,7 @@ void TForm1::ChooseSpeed() {
   tcddrive drive(info->adapter, info->target, info->lun);
   const uint8_t mediaclass = drive.GetMediaClass();
   const std::string list = ReadSpeedList(SpeedListKey(info->description, mediaclass));
-  const std::string field = GetToken(list, ',', view_.cbvel().ItemIndex() + 1);
+  const std::string field = GetToken(list, kFieldDelimiter, view_.cbvel().ItemIndex() + 1);
   drive.SetSpeed(static_cast<uint16_t>(StrToInt(field)));
 }
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "drivesfile.h"
+#include "simdrive/drivesfile.h"
 
 namespace {
 

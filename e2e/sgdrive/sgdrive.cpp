@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "drivesfile.h"
-#include "sgwire.h"
+#include "simdrive/drivesfile.h"
+#include "simdrive/sgwire.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "aspiwire.h"
-#include "drivemodel.h"
+#include "simdrive/aspiwire.h"
+#include "simdrive/drivemodel.h"
 
 namespace winsim {
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "sgwire.h"
+#include "simdrive/sgwire.h"
 
 namespace {
 

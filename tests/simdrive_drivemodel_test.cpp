@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "aspiwire.h"
-#include "drivemodel.h"
+#include "simdrive/aspiwire.h"
+#include "simdrive/drivemodel.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ simdrive::Reply SetSpeed(Drive& d, uint16_t speed) {
   return d.Execute(cdb, 12, nullptr, 0, 0);
 }
 
-TEST(WinsimDrive, SetSpeedSettlesOnTheMediumsList) {
+TEST(DriveModel, SetSpeedSettlesOnTheMediumsList) {
   const struct {
     uint16_t profile, request, settled;
     bool ignores;
@@ -37,7 +37,7 @@ TEST(WinsimDrive, SetSpeedSettlesOnTheMediumsList) {
   }
 }
 
-TEST(WinsimDrive, ModeSenseHonoursAllocationAndBufferLength) {
+TEST(DriveModel, ModeSenseHonoursAllocationAndBufferLength) {
   Drive d;
   d.currentSpeed = 0x1B90;
   uint8_t cdb[10] = {0x5A, 0, 0x2A, 0, 0, 0, 0, 0, 24, 0};
@@ -59,7 +59,7 @@ TEST(WinsimDrive, ModeSenseHonoursAllocationAndBufferLength) {
   EXPECT_EQ(2, d.Execute(cdb, 10, reply, 24, 1).status);
 }
 
-TEST(WinsimDrive, InquiryPadsAndCutsAndConfigurationStopsAtItsLength) {
+TEST(DriveModel, InquiryPadsAndCutsAndConfigurationStopsAtItsLength) {
   Drive d;
   d.vendor = "AB";
   d.product = "A product name longer than sixteen";
@@ -78,7 +78,7 @@ TEST(WinsimDrive, InquiryPadsAndCutsAndConfigurationStopsAtItsLength) {
   EXPECT_EQ(0xA5, reply[8]);
 }
 
-TEST(WinsimDrive, FaultsApplyPerOpcode) {
+TEST(DriveModel, FaultsApplyPerOpcode) {
   Drive d;
   d.SetFault(0x5A, simdrive::Fault::NoTransfer);
   d.SetFault(0xBB, simdrive::Fault::CallFails);
@@ -111,7 +111,7 @@ std::vector<uint8_t> Exec(uint8_t flags, uint8_t cdbLen, uint8_t* buffer, uint32
   return b;
 }
 
-TEST(WinsimAspiWire, MalformedExecuteRequestsAreRefusedUnrun) {
+TEST(AspiWire, MalformedExecuteRequestsAreRefusedUnrun) {
   Drive drive;
   aspiwire::Library lib;
   lib.completeAtOnce = true;
@@ -128,7 +128,7 @@ TEST(WinsimAspiWire, MalformedExecuteRequestsAreRefusedUnrun) {
   }
 }
 
-TEST(WinsimAspiWire, PendingExecuteCompletesAndSignalsItsEvent) {
+TEST(AspiWire, PendingExecuteCompletesAndSignalsItsEvent) {
   Drive drive;
   aspiwire::Library lib;
   lib.devices.push_back({0, 0, 0, 5, 0xFF, false, &drive});
