@@ -306,9 +306,13 @@ class Session:
         path = os.path.join(self.dir, "export.reg")
         out = subprocess.run([self.wine.loader, "reg", "export", KEY, self.winpath(path), "/y"],
                              env=self.env,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                              timeout=self.remaining())
         if out.returncode != 0:
+            # No key is no list; any other failure of reg is not an answer.
+            err = out.stderr.decode("utf-8", "replace")
+            expect("Unable to find the specified registry key" in err,
+                   f"reg export failed ({out.returncode}): {err.strip()}")
             return {}
         with open(path, "rb") as f:
             return parse_reg(f.read().decode("utf-16"))
