@@ -39,11 +39,12 @@ Minimum MinimumFor(const std::string& action, Route route) {
     // entry point, membership, free) twice; 256 opens, one address query
     // and close; INQUIRY on a drive object; the letter search to D (version,
     // 4 drive types, open, address, close); the language entry point (3).
-    // ASPI: IsWinNT; the library and its 5 entry points; the adapter count
-    // and one rescan; the count and 64 device-type queries; INQUIRY; the
-    // letter (version, one query); the language (3).
+    // ASPI: IsWinNT; the elevation question (a token open, which Windows 98
+    // refuses); the library and its 5 entry points; the adapter count and one
+    // rescan; the count and 64 device-type queries; INQUIRY; the letter
+    // (version, one query); the language (3).
     const int calls = spti ? 2 * 8 + (256 + 2) + DriveObject(route, 1) + 8 + 3
-                           : 1 + 6 + 2 + 65 + DriveObject(route, 1) + 2 + 3;
+                           : 1 + 1 + 6 + 2 + 65 + DriveObject(route, 1) + 2 + 3;
     return {calls + Refresh(route), 3};
   }
   if (action == "refresh") return {Refresh(route), 2};

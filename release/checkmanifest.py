@@ -6,10 +6,15 @@
 The execution level, the common-controls 6 dependency, DPI awareness, the
 supported systems, the trustInfo namespace Windows XP accepts, the project's
 version (CMakeLists.txt) in both the manifest and the version record, and the
-header's ASLR (with relocations) and DEP flags.
+header's ASLR (with relocations) and DEP flags. On the 32-bit exe, the
+release, also what the oldest systems it runs on need: OS and subsystem
+version 4.0 and no import outside imports-win32.txt; the report counts the
+CMOV instructions left in it (objdump), which a Pentium or K6 lacks.
 """
 import os
 import re
+import shutil
+import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
@@ -35,6 +40,8 @@ COMMON_CONTROLS = {"type": "win32", "name": "Microsoft.Windows.Common-Controls",
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CMAKELISTS = os.path.join(os.path.dirname(HERE), "CMakeLists.txt")
+ALLOWED_IMPORTS = os.path.join(HERE, "imports-win32.txt")
+OBJDUMP = "i686-w64-mingw32-objdump"
 
 
 def q(ns, tag):
@@ -97,6 +104,50 @@ def problems(manifest, version):
     return found
 
 
+def allowed_imports(text=None):
+    """{DLL name in lower case: set of names} from imports-win32.txt."""
+    if text is None:
+        with open(ALLOWED_IMPORTS, encoding="utf-8") as f:
+            text = f.read()
+    allowed, names = {}, None
+    for line in text.splitlines():
+        line = line.strip()
+        if not line or line.startswith("#"):
+            continue
+        if line.startswith("[") and line.endswith("]"):
+            names = allowed.setdefault(line[1:-1].lower(), set())
+        elif names is None:
+            raise ValueError("imports-win32.txt: %s before any [DLL]" % line)
+        else:
+            names.add(line)
+    return allowed
+
+
+def oldest_systems_problems(image, allowed):
+    """Why Windows 98, ME or NT 4 would refuse to load the 32-bit image:
+    a header asking for a later system, or an import they lack."""
+    found = []
+    (os_major, os_minor), (sub_major, sub_minor) = image.versions()
+    if (os_major, os_minor, sub_major, sub_minor) != (4, 0, 4, 0):
+        found.append("OS version %d.%d and subsystem %d.%d, not 4.0: Windows 98, ME and NT 4 "
+                     "refuse it" % (os_major, os_minor, sub_major, sub_minor))
+    for dll, names in image.imports().items():
+        for name in names:
+            if name not in allowed.get(dll.lower(), ()):
+                found.append("imports %s from %s, which is not in %s" %
+                             (name, dll, os.path.basename(ALLOWED_IMPORTS)))
+    return found
+
+
+def cmov_count(path):
+    """CMOV instructions in the image (objdump -d), None without objdump."""
+    if shutil.which(OBJDUMP) is None:
+        return None
+    listing = subprocess.run([OBJDUMP, "-d", path], capture_output=True, text=True,
+                             check=True).stdout
+    return len(re.findall(r"^\s*[0-9a-f]+:\s(?:[0-9a-f]{2} )+\s*cmov", listing, re.M))
+
+
 def main(paths):
     version = release_version()
     failed = False
@@ -108,6 +159,8 @@ def main(paths):
         if fixed != version:
             found.append("version record %s, project %s" % (fixed, version))
         found += peimage.hardening_problems(image)
+        if not image.pe32plus:
+            found += oldest_systems_problems(image, allowed_imports())
         for problem in found:
             print("%s: %s" % (path, problem))
         failed = failed or bool(found)
@@ -116,6 +169,13 @@ def main(paths):
                   "ASLR with relocations and DEP%s"
                   % (path, ", ".join(SUPPORTED_OS.values()), version,
                      ", high-entropy" if image.pe32plus else ""))
+        if not found and not image.pe32plus:
+            count = cmov_count(path)
+            print("%s: %d imports, all in %s; OS and subsystem 4.0; %s" % (
+                path, sum(len(n) for n in image.imports().values()),
+                os.path.basename(ALLOWED_IMPORTS),
+                "CMOV not counted (no %s)" % OBJDUMP if count is None else
+                "%d CMOV instructions (Pentium Pro or newer)" % count))
     return 1 if failed or not paths else 0
 
 

@@ -6,6 +6,7 @@
     peimage.py checksum EXE          exit 0 when the header's checksum is right
     peimage.py checksum --write EXE  writes the right checksum into the header
     peimage.py hardening EXE         exit 0 when ASLR and DEP are asked for
+    peimage.py imports EXE           prints each imported DLL and its names
 
 Only the standard library: this runs on the build machine after linking.
 """
@@ -19,6 +20,7 @@ IMAGE_FILE_RELOCS_STRIPPED = 0x0001
 IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA = 0x0020
 IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE = 0x0040
 IMAGE_DLLCHARACTERISTICS_NX_COMPAT = 0x0100
+IMAGE_DIRECTORY_ENTRY_IMPORT = 1
 IMAGE_DIRECTORY_ENTRY_BASERELOC = 5
 
 
@@ -70,6 +72,43 @@ class Image:
                     raise PEError("RVA %#x lies past the section's file data" % rva)
                 return rawptr + rva - va
         raise PEError("RVA %#x in no section" % rva)
+
+    def versions(self):
+        """The (major, minor) operating-system and subsystem versions the
+        header asks for, at the same places in both header forms."""
+        return (struct.unpack_from("<HH", self.data, self.opt + 40),
+                struct.unpack_from("<HH", self.data, self.opt + 48))
+
+    def text_at(self, rva):
+        at = self.offset(rva)
+        end = self.data.index(b"\0", at)
+        return self.data[at:end].decode("ascii")
+
+    def imports(self):
+        """{DLL name: [imported names]} in the image's order; an import by
+        ordinal shows as "#N"."""
+        if len(self.directories) <= IMAGE_DIRECTORY_ENTRY_IMPORT or \
+                self.directories[IMAGE_DIRECTORY_ENTRY_IMPORT][0] == 0:
+            return {}
+        at = self.offset(self.directories[IMAGE_DIRECTORY_ENTRY_IMPORT][0])
+        width = 8 if self.pe32plus else 4
+        by_ordinal = 1 << (8 * width - 1)
+        found = {}
+        while True:
+            lookup, _, _, name, first = struct.unpack_from("<5I", self.data, at)
+            if name == 0:
+                return found
+            names = found.setdefault(self.text_at(name), [])
+            thunk = self.offset(lookup or first)
+            while True:
+                entry = int.from_bytes(self.data[thunk:thunk + width], "little")
+                if entry == 0:
+                    break
+                # A name entry points at a 2-byte hint, then the name.
+                names.append("#%d" % (entry & 0xFFFF) if entry & by_ordinal
+                             else self.text_at((entry & 0x7FFFFFFF) + 2))
+                thunk += width
+            at += 20
 
     def resources(self):
         """Every resource as {(type, name): [(language, bytes)]}; ids as ints, names as str."""
@@ -194,6 +233,10 @@ def main(argv):
         found = hardening_problems(Image(data))
         print("; ".join(found) or "ok")
         return 1 if found else 0
+    if command == "imports":
+        for dll, names in Image(data).imports().items():
+            print("%s: %s" % (dll, " ".join(names)))
+        return 0
     if command == "checksum":
         stored, computed = header_checksum(data)
         print("%08x %08x %s" % (stored, computed, "ok" if stored == computed else "WRONG"))

@@ -100,6 +100,24 @@ class Resources(unittest.TestCase):
                     self.assertEqual(peimage.hardening_problems(peimage.Image(moved)),
                                      ["relocations stripped: the image cannot move"])
 
+    def test_the_release_asks_for_4_0_and_imports_only_what_98_me_and_nt4_have(self):
+        data = read(EXES["i686"])
+        image = peimage.Image(data)
+        allowed = checkmanifest.allowed_imports()
+        self.assertEqual(checkmanifest.oldest_systems_problems(image, allowed), [])
+        self.assertIn("GetWindowLongPtrA", peimage.Image(read(EXES["x86_64"])).imports()["USER32.dll"])
+        for at, field in ((40, "OS version 5.0"), (48, "subsystem 5.0")):
+            later = bytearray(data)
+            struct.pack_into("<H", later, image.opt + at, 5)
+            found = checkmanifest.oldest_systems_problems(peimage.Image(later), allowed)
+            self.assertEqual(len(found), 1, found)
+            self.assertIn(field, found[0])
+        # A call Windows 98 has but nobody checked yet is refused all the same.
+        self.assertEqual(data.count(b"GetVersionExA\0"), 1)
+        other = data.replace(b"GetVersionExA\0", b"GetTickCount\0\0")
+        self.assertEqual(checkmanifest.oldest_systems_problems(peimage.Image(other), allowed),
+                         ["imports GetTickCount from KERNEL32.dll, which is not in imports-win32.txt"])
+
     def test_missing_resource_and_truncated_image_are_errors(self):
         image = peimage.Image(read(EXES["i686"]))
         with self.assertRaises(peimage.PEError):

@@ -79,3 +79,24 @@ bool IsInBuiltinAlias(DWORD rid) {
 }
 
 bool IsAdmin() { return IsInBuiltinAlias(DOMAIN_ALIAS_RID_ADMINS); }
+
+bool IsElevated() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+  const unique_token token(raw);
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+         size == sizeof elevation && elevation.TokenIsElevated != 0;
+}
+
+// A wnaspi32.dll left in Downloads beside the program, in the current folder
+// or in a PATH folder the user can write must not run with an elevated
+// token: elevated, only System32 is searched, and the ASPI layer is taken by
+// its full path there, since where the search cannot be narrowed that far
+// (Vista, 7 without KB2533623) PATH would still be searched. Unelevated, the
+// program's own folder stays too, where an ASPI layer may be put on purpose.
+tlibrarysearch LibrarySearchFor(bool elevated) {
+  if (elevated) return {LOAD_LIBRARY_SEARCH_SYSTEM32, true};
+  return {LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR, false};
+}

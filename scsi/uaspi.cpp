@@ -56,6 +56,9 @@ void AspiRescanAll() {
 char AspiDriveLetter(uint8_t adapter, uint8_t target, uint8_t lun) {
   if (!Loaded()) return ' ';
   SRB_Query query = QueryArea(SC_GET_DISK_INFO, adapter, target, lun);
+  // Some layers complete the query without writing the number; left at 0 it
+  // would read as "A".
+  query.SRB_Int13HDriveInfo = 0xFF;
   if (SendASPI32Command(&query) != SS_COMP) return ' ';
   // Libraries report a drive without a DOS letter with a number past "Z"
   // (commonly FFh); that is no letter, not "@" or another stray character.

@@ -1,5 +1,8 @@
 #include "scsi/wnaspi32.h"
 
+#include <string>
+
+#include "scsi/Privileges.h"
 #include "scsi/winhandles.h"
 
 HMODULE aspilibrary = nullptr;
@@ -18,8 +21,20 @@ void LookUp(Fn& entry, const char* name) {
 
 }  // namespace
 
+std::string AspiLibraryPath(bool systemfolder) {
+  const char name[] = "wnaspi32.dll";
+  if (!systemfolder) return name;
+  char folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(folder, sizeof folder);
+  // Unknown, or too long for the buffer: no path, rather than a search.
+  if (length == 0 || length >= sizeof folder) return "";
+  return std::string(folder, length) + "\\" + name;
+}
+
 bool LoadAspi() {
-  aspilibrary = LoadLibraryA("wnaspi32.dll");
+  const std::string path = AspiLibraryPath(LibrarySearchFor(IsElevated()).systemfolder);
+  if (path.empty()) return false;
+  aspilibrary = LoadLibraryA(path.c_str());
   if (aspilibrary == nullptr) return false;
   LookUp(GetASPI32SupportInfo, "GetASPI32SupportInfo");
   LookUp(SendASPI32Command, "SendASPI32Command");

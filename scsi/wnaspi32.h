@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace wnaspi32_exports {
 // Declarations only: the program never links against the library; these
 // give the entry-point variables their types. Not extern "C": a C-linkage
@@ -22,6 +24,10 @@ extern decltype(&wnaspi32_exports::GetASPI32Buffer) GetASPI32Buffer;
 extern decltype(&wnaspi32_exports::FreeASPI32Buffer) FreeASPI32Buffer;
 extern decltype(&wnaspi32_exports::TranslateASPI32Address) TranslateASPI32Address;
 
+// The name LoadAspi hands to LoadLibraryA: the bare name, found by the
+// process's search, or its full path in the system folder; empty when that
+// folder cannot be read.
+std::string AspiLibraryPath(bool systemfolder);
 bool LoadAspi();
 void UnloadAspi();
 // Drops the handle and entry points without releasing the library.

@@ -106,6 +106,8 @@ uint32_t Library::Send(void* srb) {
       if (req.cmd == kGetDevType) {
         b[10] = d->deviceType;
         req.answer = "type=" + Hex2(b[10]);
+      } else if (overPassThrough) {
+        req.answer = "drive=" + Hex2(b[11]) + " (left)";
       } else {
         b[10] = 0;  // SRB_DriveFlags
         b[11] = d->driveNumber;
@@ -114,6 +116,7 @@ uint32_t Library::Send(void* srb) {
       return finish(kComp);
     }
     case kRescanScsiBus:
+      if (overPassThrough) return finish(kInvalidCmd);
       if (req.haId >= adapterCount) return finish(kInvalidHa);
       return finish(kComp);
     case kExecScsiCmd:
@@ -148,7 +151,7 @@ uint32_t Library::Send(void* srb) {
     b[l.haStat] = kHaSelectionTimeout;
     outcome = kErr;
   } else {
-    const int dir = (req.flags & kDirIn) ? 1 : (req.flags & kDirOut) ? 2 : 0;
+    const int dir = (req.flags & kDirIn) ? 1 : (req.flags & kDirOut) ? 2 : overPassThrough ? 1 : 0;
     simdrive::Reply r = d->drive->Execute(&b[l.cdb], req.cdbLen, buffer, req.bufLen, dir);
     req.executed = true;
     req.answer = d->drive->Describe();

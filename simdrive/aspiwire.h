@@ -58,6 +58,11 @@ class Library {
   uint8_t adapterCount = 1;
   uint8_t supportStatus = 1;  // second byte of GetASPI32SupportInfo (SS_COMP)
   bool completeAtOnce = false;  // execute answers SS_COMP at once instead of SS_PENDING
+  // A layer that turns ASPI into the system's pass-through, as some
+  // installed ones do: it completes SC_GET_DISK_INFO without writing the
+  // drive flags or number, refuses SC_RESCAN_SCSI_BUS, and hands a no-data
+  // command to the drive as data-in of length 0.
+  bool overPassThrough = false;
   std::vector<Device> devices;
   std::vector<Request> log;
 

@@ -164,6 +164,10 @@ bool ParseGlobalSetting(const std::string& key, const std::string& value, Setup&
     return true;
   }
   if (key == "complete-delay-ms") return ParseInto(value, 10000, setup.completeDelayMs);
+  if (key == "over-pass-through") {
+    setup.library.overPassThrough = true;
+    return value.empty();
+  }
   return false;
 }
 

@@ -9,6 +9,10 @@
 //                                   worker thread (default); "signalled": pending with
 //                                   the event set before returning; "atonce": SS_COMP
 //   complete-delay-ms 2             the worker's pause before completing
+//   over-pass-through               a layer over pass-through: disk information
+//                                   leaves the drive number unwritten, a rescan is
+//                                   refused, a no-data command reaches the drive as
+//                                   data-in of length 0
 //   drive 0:1:0                     starts a device at adapter:target:lun
 //   vendor "ACME"                   INQUIRY strings, sent exactly as quoted
 //   product "DVD-RW X1"

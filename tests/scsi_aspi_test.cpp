@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "device_fixture.h"
+#include "scsi/Privileges.h"
 #include "scsi/scsidefs.h"
 #include "scsi/uaspi.h"
 
@@ -132,8 +133,9 @@ TEST_F(AspiTest, QueryAreasCarryOnlyTheirFields) {
   std::vector<uint8_t> expected(36, 0);
   expected[0] = 1, expected[2] = 1, expected[8] = 5, expected[9] = 6;
   EXPECT_EQ(expected, Spy::blocks[0]) << "device type";
-  expected[0] = 6;
+  expected[0] = 6, expected[11] = 0xFF;  // no drive number until the library writes one
   EXPECT_EQ(expected, Spy::blocks[1]) << "disk information";
+  expected[11] = 0;
   expected.assign(36, 0);
   expected[0] = 7;
   EXPECT_EQ(expected, Spy::blocks[2]) << "rescan of adapter 0";
@@ -142,18 +144,22 @@ TEST_F(AspiTest, QueryAreasCarryOnlyTheirFields) {
 }
 
 TEST_F(AspiTest, DriveNumbersMapToLettersAndFailedQueriesToNotFound) {
+  // A layer over pass-through completes the query without writing the number
+  // at all: no letter, not "A".
   const struct {
     uint8_t number;
-    bool fails;
+    bool fails, unwritten;
     uint8_t type;
     char letter;
-  } cases[] = {{0, false, 5, 'A'}, {3, false, 5, 'D'}, {25, false, 5, 'Z'},
-               {26, false, 5, ' '}, {0xFF, false, 5, ' '}, {4, true, 31, ' '}};
+  } cases[] = {{0, false, false, 5, 'A'},   {3, false, false, 5, 'D'},  {25, false, false, 5, 'Z'},
+               {26, false, false, 5, ' '},  {0xFF, false, false, 5, ' '}, {4, true, false, 31, ' '},
+               {4, false, true, 5, ' '}};
   for (const auto& c : cases) {
     M().aspi.devices.clear();
     M().aspi.devices[winsim::AddAspiDrive(0, 1, 0, c.number)].queryFails = c.fails;
+    M().aspi.overPassThrough = c.unwritten;
     EXPECT_EQ(c.type, AspiDeviceType(0, 1, 0)) << int(c.number);
-    EXPECT_EQ(c.letter, AspiDriveLetter(0, 1, 0)) << int(c.number);
+    EXPECT_EQ(c.letter, AspiDriveLetter(0, 1, 0)) << int(c.number) << " unwritten " << c.unwritten;
   }
   EXPECT_EQ(31, AspiDeviceType(0, 2, 0)) << "no device there";
 }
@@ -226,6 +232,52 @@ TEST_F(AspiLoadTest, NothingIsCalledOutsideTheLoadedLibrary) {
   EXPECT_EQ(nullptr, SendASPI32Command);
   UnloadAspi();
   EXPECT_EQ(1, Calls(Api::FreeLibrary));
+}
+
+TEST_F(AspiLoadTest, ElevatedTheSystemFoldersCopyIsLoadedByFullPathAndAloneSearched) {
+  const tlibrarysearch elevated = LibrarySearchFor(true), unelevated = LibrarySearchFor(false);
+  EXPECT_EQ(0x800u, elevated.directories);    // LOAD_LIBRARY_SEARCH_SYSTEM32
+  EXPECT_TRUE(elevated.systemfolder);
+  EXPECT_EQ(0xA00u, unelevated.directories);  // ... | LOAD_LIBRARY_SEARCH_APPLICATION_DIR
+  EXPECT_FALSE(unelevated.systemfolder);
+
+  // XP and 98 cannot answer the question: not elevated.
+  const struct {
+    int version;  // 0: Windows 98
+    bool elevated;
+    const char* name;
+  } cases[] = {{10, true, "C:\\WINDOWS\\system32\\wnaspi32.dll"},
+               {10, false, "wnaspi32.dll"},
+               {5, true, "wnaspi32.dll"},
+               {0, true, "wnaspi32.dll"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "version " << c.version << " elevated " << c.elevated);
+    SetUp();
+    if (c.version == 0)
+      winsim::SetNonNT();
+    else
+      winsim::SetNT(c.version);
+    M().token.elevated = c.elevated;
+    M().aspiPresent = true;
+    EXPECT_TRUE(LoadAspi());
+    EXPECT_EQ(std::vector<std::string>{c.name}, M().loadedNames);
+    UnloadAspi();
+    EXPECT_TRUE(winsim::NothingOpen());
+  }
+
+  // Elevated, a system folder that cannot be read or does not fit loads
+  // nothing rather than searching.
+  for (bool unreadable : {true, false}) {
+    SetUp();
+    winsim::SetNT(10);
+    M().aspiPresent = true;
+    if (unreadable)
+      FailAlways(Api::GetSystemDirectoryA);
+    else
+      M().systemDirectory = "C:\\" + std::string(MAX_PATH, 'x');
+    EXPECT_FALSE(LoadAspi()) << unreadable;
+    EXPECT_TRUE(M().loadedNames.empty()) << unreadable;
+  }
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ def read_lines(path):
 class Session:
     def __init__(self, ctx, name, drives=(), version="win98", lang="en_US.UTF-8", aspi="native",
                  stored=None, dpi=None, adapters=1, completion="pending", delay_ms=None,
-                 display=None, desktop=None):
+                 over_pass_through=False, display=None, desktop=None):
         self.ctx, self.name = ctx, name
         self.dir = os.path.join(ctx.work, name)
         os.makedirs(self.dir)
@@ -62,6 +62,8 @@ class Session:
             f.write(f"adapters {adapters}\ncomplete {completion}\n")
             if delay_ms is not None:
                 f.write(f"complete-delay-ms {delay_ms}\n")
+            if over_pass_through:
+                f.write("over-pass-through\n")
             for d in self.drives:
                 f.write(d.drives_text())
         self._write_registry(version, stored or {}, dpi, desktop, own_display=display is None)

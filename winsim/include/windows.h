@@ -74,6 +74,8 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_NOT_SUPPORTED 50L
+#define ERROR_BAD_LENGTH 24L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_MOD_NOT_FOUND 126L
@@ -127,7 +129,12 @@ typedef struct _TOKEN_GROUPS {
 typedef enum _TOKEN_INFORMATION_CLASS {
   TokenUser = 1,
   TokenGroups = 2,
+  TokenElevation = 20,  // Vista and later
 } TOKEN_INFORMATION_CLASS;
+
+typedef struct _TOKEN_ELEVATION {
+  DWORD TokenIsElevated;
+} TOKEN_ELEVATION, *PTOKEN_ELEVATION;
 
 #define SECURITY_NT_AUTHORITY {0, 0, 0, 0, 0, 5}
 #define SECURITY_BUILTIN_DOMAIN_RID 0x00000020L
@@ -164,6 +171,10 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
+// SetDefaultDllDirectories' flags.
+#define LOAD_LIBRARY_SEARCH_APPLICATION_DIR 0x00000200
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 
 // Language; not imported by the program: looked up in kernel32.dll at run time.
 LANGID WINAPI GetUserDefaultUILanguage(void);

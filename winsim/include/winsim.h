@@ -54,6 +54,7 @@ enum class Api : uint8_t {
   TranslateASPI32Address,
   CreateMutexA,
   ReleaseMutex,
+  GetSystemDirectoryA,
   Count
 };
 const char* ApiName(Api api);
@@ -71,6 +72,7 @@ struct Token {
   // can tell its answer from the group walk's.
   bool member = true;
   bool hasThreadToken = false;    // else OpenThreadToken fails with ERROR_NO_TOKEN
+  bool elevated = true;           // TokenElevation's answer, on Vista and later
   std::vector<Group> groups{{AdministratorsSid(), SE_GROUP_ENABLED}};
 };
 
@@ -122,6 +124,7 @@ struct Machine {
   LANGID uiLanguage = 0x0409;
   bool advapi32HasCheckTokenMembership = true;
   Token token;
+  std::string systemDirectory = "C:\\WINDOWS\\system32";  // GetSystemDirectoryA
 
   // Devices: "\\.\CdRomN" -> index into devices; letters -> drive type and device.
   std::vector<std::unique_ptr<Device>> devices;
@@ -170,6 +173,7 @@ struct Machine {
   bool deadlock = false;           // an INFINITE wait that could never end
   std::vector<std::string> misuse;  // calls made against the documented contract
   std::vector<std::string> openedPaths;  // every CreateFileA path, in order
+  std::vector<std::string> loadedNames;  // every LoadLibraryA name, in order
   DWORD lastTokenAccess = 0;       // DesiredAccess of the last token open
   BOOL lastOpenAsSelf = FALSE;     // OpenAsSelf of the last OpenThreadToken
 };
@@ -184,7 +188,7 @@ void Reset();
 size_t AddCdRom(int number, uint8_t port, uint8_t target, uint8_t lun, char letter = 0);
 // The library reports aspi.adapterCount adapters whatever drives are added.
 size_t AddAspiDrive(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t driveNumber = 0xFF);
-void SetNonNT();          // Windows 9x: top bit of GetVersion set, platform id 1
+void SetNonNT();          // Windows 9x: top bit of GetVersion set, platform id 1, C:\WINDOWS\SYSTEM
 void SetNT(int major);    // NT family with this major version
 // Windows 10, an administrator's program started without elevation: the
 // filtered token holds Administrators deny-only.

@@ -88,7 +88,7 @@ const char* ApiName(Api api) {
       "RegCloseKey",         "GetUserDefaultUILanguage", "FreeSid",
       "EqualSid",            "SetEvent",             "GetASPI32Buffer",
       "FreeASPI32Buffer",    "TranslateASPI32Address", "CreateMutexA",
-      "ReleaseMutex"};
+      "ReleaseMutex",        "GetSystemDirectoryA"};
   static_assert(sizeof(names) / sizeof(names[0]) == static_cast<size_t>(Api::Count),
                 "one name per call");
   const size_t i = static_cast<size_t>(api);
@@ -165,6 +165,7 @@ size_t AddAspiDrive(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t driveN
 void SetNonNT() {
   machine().version = 0xC0000A04;  // 4.10, as Windows 98 reports it
   machine().platformId = VER_PLATFORM_WIN32_WINDOWS;
+  machine().systemDirectory = "C:\\WINDOWS\\SYSTEM";
 }
 
 void SetNT(int major) {
@@ -186,6 +187,7 @@ CallWatcher SetCallWatcher(CallWatcher watcher) {
 
 void SetFilteredAdministrator() {
   SetNT(10);
+  machine().token.elevated = false;
   machine().token.groups = {{AdministratorsSid(), SE_GROUP_USE_FOR_DENY_ONLY},
                             {UsersSid(), SE_GROUP_ENABLED | SE_GROUP_ENABLED_BY_DEFAULT |
                                              SE_GROUP_MANDATORY}};

@@ -111,6 +111,8 @@ BOOL WINAPI OpenThreadToken(HANDLE thread, DWORD access, BOOL openAsSelf, PHANDL
 
 BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
   if (Enter(Api::OpenProcessToken)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  // Windows 98 and ME have the call only as a stub.
+  if (machine().platformId != VER_PLATFORM_WIN32_NT) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
   if (process != PseudoProcess()) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (token == nullptr) return Fail(kErrorNoAccess, FALSE);
   *token = NewToken(access);
@@ -123,8 +125,15 @@ BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
   Object* o = FindObject(token, Kind::Token);
   if (o == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (!(o->access & TOKEN_QUERY)) return Fail(ERROR_ACCESS_DENIED, FALSE);
-  if (infoClass != TokenGroups) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   if (returnLength == nullptr) return Fail(kErrorNoAccess, FALSE);
+  // Elevation is a question from Vista on; before, the class is unknown.
+  if (infoClass == TokenElevation && (machine().version & 0xFF) >= 6) {
+    *returnLength = sizeof(TOKEN_ELEVATION);
+    if (info == nullptr || length != sizeof(TOKEN_ELEVATION)) return Fail(ERROR_BAD_LENGTH, FALSE);
+    static_cast<TOKEN_ELEVATION*>(info)->TokenIsElevated = machine().token.elevated ? 1 : 0;
+    return TRUE;
+  }
+  if (infoClass != TokenGroups) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   // TOKEN_GROUPS, its SID_AND_ATTRIBUTES array, then the SIDs themselves,
   // all in the caller's buffer.
   const std::vector<Group>& groups = machine().token.groups;

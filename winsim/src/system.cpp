@@ -61,11 +61,15 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
 HMODULE WINAPI LoadLibraryA(LPCSTR name) {
   if (Enter(Api::LoadLibraryA)) return Fail(ERROR_MOD_NOT_FOUND, nullptr);
   if (name == nullptr) return Fail(ERROR_INVALID_PARAMETER, nullptr);
+  machine().loadedNames.push_back(name);
   if (IsModule(name, "kernel32.dll") || IsModule(name, "advapi32.dll")) {
     Misuse(std::string("LoadLibraryA(") + name + "): a module the process already has");
     return IsModule(name, "kernel32.dll") ? Kernel32Module() : Advapi32Module();
   }
-  if (EqualNoCase(name, "wnaspi32.dll") && machine().aspiPresent) {
+  // The library lives in the system folder: found there by name or by its
+  // full path, nowhere else.
+  const std::string installed = machine().systemDirectory + "\\wnaspi32.dll";
+  if ((EqualNoCase(name, "wnaspi32.dll") || EqualNoCase(name, installed)) && machine().aspiPresent) {
     ++machine().count.loadedModules;
     return AspiModule();
   }
@@ -104,6 +108,16 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
   }
   if (found == nullptr) SetLastError(ERROR_PROC_NOT_FOUND);
   return found;
+}
+
+// As Windows: the length without the NUL when it fits, else the size the
+// buffer needs with the NUL, the buffer untouched.
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  if (Enter(Api::GetSystemDirectoryA)) return Fail(ERROR_NOT_ENOUGH_MEMORY, 0u);
+  const std::string& folder = machine().systemDirectory;
+  if (buffer == nullptr || size <= folder.size()) return static_cast<UINT>(folder.size() + 1);
+  std::memcpy(buffer, folder.c_str(), folder.size() + 1);
+  return static_cast<UINT>(folder.size());
 }
 
 LANGID WINAPI GetUserDefaultUILanguage(void) {

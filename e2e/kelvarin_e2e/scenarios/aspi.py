@@ -1,5 +1,6 @@
 """The program on the ASPI route, against the test ASPI library's drives."""
 
+import copy
 import os
 import re
 import shutil
@@ -171,13 +172,21 @@ def scenario_two_drives(ctx):
 
 def scenario_load_eject(ctx):
     """Load and Eject by button and by access key: START STOP UNIT with IMMED;
-    the speed list is not refreshed. The labels' access keys focus the lists."""
+    the speed list is not refreshed. The labels' access keys focus the lists.
+    The ASPI layer is one over pass-through: it never leaves a request
+    pending, refuses the rescan, sends a no-data command as data-in of length
+    0 and leaves the drive number unwritten, so the drive has no letter."""
     drive = dvd_drive()
-    s = ctx.session("load-eject", [drive], completion="pending",
-                    stored={drive.key(): stored_list([22160, 16620, 11080, 5540])})
+    listed = copy.copy(drive)
+    listed.letter = None
+    s = ctx.session("load-eject", [drive], completion="atonce", over_pass_through=True,
+                    stored={listed.key(): stored_list([22160, 16620, 11080, 5540])})
     s.launch(wait=True)
     shown = s.lists()
-    expect_eq(shown["cbvel"], (["MAX", "16x", "12x", "8x", "4x"], 2), "speed list at start")
+    expect_eq(shown, {"cbdrive": ([listed.description], 0),
+                      "cbvel": (["MAX", "16x", "12x", "8x", "4x"], 2)}, "lists at start")
+    expect_eq([r.status for r in requests_in(s.log_lines(), "SRB") if r.cmd in (6, 7)], [0x80, 1],
+              "the rescan refused, the disk information completed")
 
     # Clicks and keys on the X display; the last Alt+L through Windows'
     # own input queue (SendInput from the driver, which waits for it).
@@ -185,7 +194,9 @@ def scenario_load_eject(ctx):
                                     ("bteject", "click", s.click_control, EJECT),
                                     ("alt+l", "key", s.keys, LOAD), ("alt+e", "key", s.keys, EJECT),
                                     ("alt+l", "sendinput", lambda k: s.driver("press", k), LOAD)):
-        check_requests(s.sent(act, action), to(drive, block), f"{how} {action}")
+        seen = s.sent(act, action)
+        check_requests(seen, to(drive, block), f"{how} {action}")
+        expect_eq(seen[0].tray, "0" if block == LOAD else "1", f"tray after {how} {action}")
         expect_eq(s.lists(), shown, f"lists after {how} {action} (no refresh)")
 
     s.keys("alt+s")
