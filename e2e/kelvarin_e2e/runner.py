@@ -34,10 +34,10 @@ def run_scenarios(args):
             result = "ok"
         except Failure as e:
             result = f"FAILED: {e}"
-            failed.append(name)
+            failed.append((name, result.splitlines()[0]))
         except Exception:
             result = "ERROR:\n" + traceback.format_exc()
-            failed.append(name)
+            failed.append((name, "ERROR: " + result.strip().splitlines()[-1]))
         finally:
             ctx.stop_all()
         print(f"{name:<14} {time.time() - start:5.1f} s  {result}", flush=True)
@@ -46,6 +46,9 @@ def run_scenarios(args):
         ctx.notes.clear()
     print(f"{len(chosen) - len(failed)} of {len(chosen)} scenarios passed in "
           f"{time.time() - total:.1f} s", flush=True)
+    # Again at the end, where a log cut to its last lines still shows why.
+    for name, why in failed:
+        print(f"  {name}: {why}")
     if args.keep or failed:
         print(f"work files kept in {work}")
     else:
