@@ -101,6 +101,14 @@ def run_interactive(args):
 
 
 def main(doc):
+    # Started with standard input closed (as a CI job may be), the first file
+    # a child opens would become its fd 0: localedef's gzip, for one, then
+    # fails. Every child gets /dev/null there instead.
+    try:
+        os.fstat(0)
+    except OSError:
+        os.open(os.devnull, os.O_RDONLY)  # the lowest free descriptor: 0
+        os.set_inheritable(0, True)
     here = os.path.dirname(os.path.abspath(__file__))
     top = os.path.dirname(os.path.dirname(here))
     p = argparse.ArgumentParser(description=doc.split("\n\n")[0])
